@@ -1,6 +1,7 @@
 #include "control/run_control.h"
 
 #include "control/device_link.h"
+#include "mapping/joystick_readings.h"
 #include "mapping/sampling.h"
 #include "mapping/tables.h"
 #include "platform/dialogs.h"

@@ -1,5 +1,7 @@
 #include "mapping/joystick_readings.h"
 
+#include <cstddef>
+
 #include "mapping/axis_scaling.h"
 #include "platform/joystick_service.h"
 
@@ -63,6 +65,9 @@ constexpr uint16_t kGamepadButtonBits[14] = {
 } // namespace
 
 int32_t CountJoysticks() {
+    // A new numbering: nothing read so far belongs to it.
+    LastSnapshot = ControllerSnapshot{};
+    LastSnapshotOf = -1;
     ControllerTotal = CountControllers();
     return ControllerTotal;
 }

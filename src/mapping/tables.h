@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // Program-wide tables. Index 0 of AxisTable and ButtonTable is never written,
