@@ -1,6 +1,7 @@
 #include "control/run_control.h"
 
 #include "control/device_link.h"
+#include "mapping/assignment_file.h"
 #include "mapping/joystick_readings.h"
 #include "mapping/sampling.h"
 #include "mapping/tables.h"
@@ -46,6 +47,7 @@ bool StartUp() {
     }
 
     SendDeviceText(kStartCommand);
+    ReadAssignmentFile(); // reports a missing file itself; the run goes on either way
 
     // Without the window there is no way to ask for a stop, so none is sent.
     return OpenMonitorWindow(kWindowTitle, kWindowPlacement);

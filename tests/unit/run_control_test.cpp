@@ -19,6 +19,8 @@ const std::string kStartUpCalls[] = {
     "Prompt VOMA PC Joysticks | Please input Com: | 3",
     "OpenSerialPort COM3",
     "Write RCBAPP=85 ",
+    "OpenReadFile VOMA_JOY_ASG.txt",
+    "CloseReadFile",
     "OpenMonitorWindow VOMA PC Joystick V:1.00 330x200 at 100,100",
 };
 
@@ -153,8 +155,7 @@ TEST_F(RunControl, NoTickWhileEventsKeepArriving) {
 }
 
 TEST_F(RunControl, JoyLinesCarryTheChannelsOfTheirOwnTick) {
-    AssignmentTable[1] = 1;
-    Fake.controllerCount = 1;
+    Fake.fileChunks = {{'X', 'L', ' ', ' ', ' ', '=', '1', '\n'}};
     for (int32_t x : {-1000, 250, 1000}) {
         ControllerSnapshot s;
         s.joystick.x = x;
@@ -162,17 +163,27 @@ TEST_F(RunControl, JoyLinesCarryTheChannelsOfTheirOwnTick) {
     }
     Fake.snapshots.push_back(std::nullopt); // a failed read repeats the last line
     CloseDuringTick(3);
-
-    // RunProgram clears the tables as the program does at start, so the
-    // assignment has to be made once it has: on the first tick's pause.
-    Fake.onPause = [inner = Fake.onPause](int32_t ms) mutable {
-        AssignmentTable[1] = 1;
-        inner(ms);
-    };
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(Fake.written, (Calls{"RCBAPP=85 ", "JOY -1000,0,0,0,0,0,0,0,0,0,0", "JOY 250,0,0,0,0,0,0,0,0,0,0",
                                    "JOY 1000,0,0,0,0,0,0,0,0,0,0", "JOY 1000,0,0,0,0,0,0,0,0,0,0", "RCBAPP=0 ",
                                    "RCBAPP=0 "}));
+}
+
+TEST_F(RunControl, MissingAssignmentFileIsReportedBeforeTheWindowAndTheRunGoesOnWithZeros) {
+    Fake.fileOpens = false;
+    ControllerSnapshot s;
+    s.joystick.x = 1000;
+    s.joystick.buttons.fill(0x80);
+    Fake.fallbackSnapshot = s;
+    CloseDuringTick(2);
+    EXPECT_EQ(RunProgram(), 0);
+
+    Calls expected(std::begin(kStartUpCalls), std::end(kStartUpCalls));
+    expected[6] = "MessageBox Information | Couldn't open the Setup file!  VOMA_JOY_ASG.txt"; // no file to close
+    ASSERT_GE(Fake.calls.size(), expected.size());
+    EXPECT_EQ(Calls(Fake.calls.begin(), Fake.calls.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
+    EXPECT_EQ(Fake.written, (Calls{"RCBAPP=85 ", "JOY 0,0,0,0,0,0,0,0,0,0,0", "JOY 0,0,0,0,0,0,0,0,0,0,0",
+                                   "JOY 0,0,0,0,0,0,0,0,0,0,0", "RCBAPP=0 ", "RCBAPP=0 "}));
 }
 
 } // namespace
