@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -208,6 +210,23 @@ TEST_F(AssignmentFile, AMissingFileIsReportedAndLeavesTheTableAlone) {
     EXPECT_EQ(Fake.calls, (std::vector<std::string>{
                               "OpenReadFile VOMA_JOY_ASG.txt",
                               "MessageBox Information | Couldn't open the Setup file!  VOMA_JOY_ASG.txt"}));
+}
+
+} // namespace
+
+
+namespace {
+
+TEST_F(AssignmentFile, TheShippedSampleMapsSticksTriggersHatAndSixteenButtons) {
+    std::ifstream in(VOMA_SAMPLE_ASSIGNMENT_FILE, std::ios::binary);
+    ASSERT_TRUE(in) << VOMA_SAMPLE_ASSIGNMENT_FILE;
+    Fake.fileChunks = {std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
+    ASSERT_EQ(ReadAssignmentFile(), 0);
+    const std::array<int32_t, kAssignmentLines + 1> expected = {
+        0, 1, 2, 4, 5, 3, 6, 7, 0, 0,                            // axes; lines 8, 9 unused
+        1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,  // ButtonByte1, ButtonByte2
+    };
+    EXPECT_EQ(AssignmentTable, expected);
 }
 
 } // namespace
