@@ -621,7 +621,7 @@ class Run:
         return texts
 
     # -- the process --
-    def start(self):
+    def start(self, **extra_env):
         env = self.cfg.wine_env(
             self.s.display,
             WINEDEBUG="-all,err+all,trace+msgbox",
@@ -630,6 +630,7 @@ class Run:
             VOMA_STANDIN_LOG=windows_path(self.call_log),
             VOMA_TERMIOS_LOG=str(self.termios_log),
             LD_PRELOAD=str(self.cfg.shim))
+        env.update(extra_env)
         self._out = open(self.stdout, "wb")
         self._err = open(self.stderr, "wb")
         self.started = time.monotonic()
