@@ -11,7 +11,8 @@
 
 int wmain(int argc, wchar_t** argv) {
     const long ticks = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 400;
-    HANDLE port = CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE port =
+        CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) return 2;
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);

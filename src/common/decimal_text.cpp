@@ -11,6 +11,7 @@ size_t WriteDecimal(int64_t value, char* out) {
     } while (magnitude != 0);
     size_t length = 0;
     if (value < 0) out[length++] = '-';
-    while (count > 0) out[length++] = digits[--count];
+    while (count > 0)
+        out[length++] = digits[--count];
     return length;
 }

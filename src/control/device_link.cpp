@@ -18,11 +18,12 @@ JoyLine FormatJoyLine() {
     // The device reads the fields in this order: Aux7 before the first two
     // button bytes, Aux6 between the second and the third.
     const Channels& c = ChannelSet;
-    const int32_t fields[11] = {c.XL,          c.YL,          c.XD,   c.YD,          c.Aux5,        c.Aux7,
+    const int32_t fields[11] = {c.XL,          c.YL,          c.XD,   c.YD,          c.Aux5,       c.Aux7,
                                 c.ButtonByte1, c.ButtonByte2, c.Aux6, c.ButtonByte3, c.ButtonByte4};
     JoyLine line;
     char* out = line.bytes.data();
-    for (char ch : std::string_view("JOY ")) *out++ = ch;
+    for (char ch : std::string_view("JOY "))
+        *out++ = ch;
     for (size_t i = 0; i < 11; ++i) {
         if (i > 0) *out++ = ',';
         out += WriteDecimal(fields[i], out);

@@ -10,9 +10,12 @@ constexpr std::u16string_view kMissingFileText = u"Couldn't open the Setup file!
 
 int32_t DigitValue(char16_t unit, uint32_t base) {
     int32_t digit = -1;
-    if (unit >= u'0' && unit <= u'9') digit = unit - u'0';
-    else if (unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
-    else if (unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
+    if (unit >= u'0' && unit <= u'9')
+        digit = unit - u'0';
+    else if (unit >= u'A' && unit <= u'F')
+        digit = unit - u'A' + 10;
+    else if (unit >= u'a' && unit <= u'f')
+        digit = unit - u'a' + 10;
     return digit >= 0 && static_cast<uint32_t>(digit) < base ? digit : -1;
 }
 
@@ -45,8 +48,10 @@ void AssignmentLineParser::Feed(char16_t unit) {
         [[fallthrough]]; // decimal: this unit is the first digit, if any
     case State::Digits: {
         const int32_t digit = DigitValue(unit, base_);
-        if (digit < 0) state_ = State::Done;
-        else value_ = value_ * base_ + static_cast<uint32_t>(digit);
+        if (digit < 0)
+            state_ = State::Done;
+        else
+            value_ = value_ * base_ + static_cast<uint32_t>(digit);
         return;
     }
     case State::Done: return;
@@ -61,7 +66,8 @@ int32_t AssignmentLineParser::Result() const {
 
 int32_t ParseAssignmentLine(std::u16string_view line) {
     AssignmentLineParser parser;
-    for (char16_t unit : line) parser.Feed(unit);
+    for (char16_t unit : line)
+        parser.Feed(unit);
     return parser.Result();
 }
 

@@ -14,7 +14,7 @@ struct AssignmentLineParser {
     void Feed(char16_t unit);
     int32_t Result() const;
 
-private:
+  private:
     enum class State : uint8_t { Label, Blanks, Sign, Digits, Done };
     uint64_t position_ = 0;
     State state_ = State::Label;
@@ -41,7 +41,7 @@ struct AssignmentReader {
     }
     void LineEnd();
 
-private:
+  private:
     std::array<int32_t, kAssignmentLines + 1>& table_;
     Utf8LineSplitter splitter_;
     AssignmentLineParser line_;

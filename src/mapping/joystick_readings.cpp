@@ -55,11 +55,11 @@ int32_t ReadAxis(int32_t joystick, int32_t pad, int32_t mode, Axis axis) {
 // Gamepad buttons 1..14 in the order the device numbers them; 15 and 16 do
 // not exist on a gamepad.
 constexpr uint16_t kGamepadButtonBits[14] = {
-    0x1000, 0x2000, 0x4000, 0x8000,  // A, B, X, Y
-    0x0001, 0x0002, 0x0004, 0x0008,  // d-pad up, down, left, right
-    0x0010, 0x0020,                  // start, back
-    0x0040, 0x0080,                  // left thumb, right thumb
-    0x0100, 0x0200,                  // left shoulder, right shoulder
+    0x1000, 0x2000, 0x4000, 0x8000, // A, B, X, Y
+    0x0001, 0x0002, 0x0004, 0x0008, // d-pad up, down, left, right
+    0x0010, 0x0020,                 // start, back
+    0x0040, 0x0080,                 // left thumb, right thumb
+    0x0100, 0x0200,                 // left shoulder, right shoulder
 };
 
 } // namespace
@@ -81,9 +81,15 @@ int32_t SnapshotJoystick(int32_t joystick) {
     return 1;
 }
 
-int32_t ReadAxisX(int32_t joystick, int32_t pad, int32_t mode) { return ReadAxis(joystick, pad, mode, Axis::X); }
-int32_t ReadAxisY(int32_t joystick, int32_t pad, int32_t mode) { return ReadAxis(joystick, pad, mode, Axis::Y); }
-int32_t ReadAxisZ(int32_t joystick, int32_t pad, int32_t mode) { return ReadAxis(joystick, pad, mode, Axis::Z); }
+int32_t ReadAxisX(int32_t joystick, int32_t pad, int32_t mode) {
+    return ReadAxis(joystick, pad, mode, Axis::X);
+}
+int32_t ReadAxisY(int32_t joystick, int32_t pad, int32_t mode) {
+    return ReadAxis(joystick, pad, mode, Axis::Y);
+}
+int32_t ReadAxisZ(int32_t joystick, int32_t pad, int32_t mode) {
+    return ReadAxis(joystick, pad, mode, Axis::Z);
+}
 
 int32_t ReadButton(int32_t joystick, int32_t button) {
     if (!HasSnapshot(joystick) || button < 1 || button > 16) return 0;

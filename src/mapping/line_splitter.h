@@ -22,7 +22,8 @@
 // LineEnd() after each line.
 struct Utf8LineSplitter {
     template <class Sink> void Feed(const uint8_t* bytes, size_t count, Sink& sink) {
-        for (size_t i = 0; i < count; ++i) Take(bytes[i], sink);
+        for (size_t i = 0; i < count; ++i)
+            Take(bytes[i], sink);
     }
 
     // The input is over: a pending broken sequence and an unfinished last
@@ -34,7 +35,7 @@ struct Utf8LineSplitter {
         afterCr_ = false;
     }
 
-private:
+  private:
     template <class Sink> void Take(uint8_t b, Sink& sink) {
         if (afterCr_) {
             afterCr_ = false;

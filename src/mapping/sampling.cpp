@@ -20,7 +20,8 @@ int32_t SelectedButton(int32_t entry) {
 // Eight button entries from `base`, the first one giving the top bit.
 int32_t PackButtonByte(int32_t base) {
     int32_t byte = 0;
-    for (int32_t j = 0; j < 8; ++j) byte += SelectedButton(base + j) << (7 - j);
+    for (int32_t j = 0; j < 8; ++j)
+        byte += SelectedButton(base + j) << (7 - j);
     return byte;
 }
 
@@ -44,7 +45,8 @@ void SampleJoystick() {
     ChannelSet.Aux6 = SelectedAxis(6);
     ChannelSet.Aux7 = SelectedAxis(7);
 
-    for (int32_t b = 1; b <= kButtonCount; ++b) ButtonTable[static_cast<size_t>(b)] = ReadButton(0, b);
+    for (int32_t b = 1; b <= kButtonCount; ++b)
+        ButtonTable[static_cast<size_t>(b)] = ReadButton(0, b);
 
     ChannelSet.ButtonByte1 = PackButtonByte(10);
     ChannelSet.ButtonByte2 = PackButtonByte(18);

@@ -6,7 +6,7 @@
 
 // Program-wide tables. Index 0 of AxisTable and ButtonTable is never written,
 // so a selector of 0 reads a constant 0 and means "not assigned".
-inline constexpr int32_t kAxisCount = 9;     // pads 0..2, X/Y/Z each
+inline constexpr int32_t kAxisCount = 9; // pads 0..2, X/Y/Z each
 inline constexpr int32_t kButtonCount = 16;
 inline constexpr int32_t kAssignmentLines = 44;
 

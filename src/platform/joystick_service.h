@@ -12,8 +12,8 @@ enum class ControllerKind : uint8_t { Joystick, Gamepad };
 
 struct JoystickState {
     int32_t x = 0, y = 0, z = 0, rx = 0, ry = 0, rz = 0;
-    uint32_t hatAngle = 0xFFFFFFFFu; // hundredths of a degree, centred = -1
-    std::array<uint8_t, 32> buttons{};   // down when bit 7 is set
+    uint32_t hatAngle = 0xFFFFFFFFu;   // hundredths of a degree, centred = -1
+    std::array<uint8_t, 32> buttons{}; // down when bit 7 is set
 };
 
 struct GamepadState {

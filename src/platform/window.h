@@ -8,7 +8,7 @@
 inline constexpr int32_t kCloseRequestEvent = -1;
 
 struct WindowPlacement {
-    int32_t left = 0;  // outer frame, screen pixels
+    int32_t left = 0; // outer frame, screen pixels
     int32_t top = 0;
     int32_t clientWidth = 0;
     int32_t clientHeight = 0;

@@ -22,11 +22,11 @@ struct FakePlatform {
     std::u16string promptAnswer = u"3";
     bool portOpens = true;
     bool windowOpens = true;
-    std::deque<int32_t> events;                       // what PollEvent returns; 0 once empty
-    std::function<void(int32_t ms)> onPause;          // lets a test push events mid-run
-    std::vector<std::vector<uint8_t>> fileChunks;     // what ReadFileBytes hands out
+    std::deque<int32_t> events;                   // what PollEvent returns; 0 once empty
+    std::function<void(int32_t ms)> onPause;      // lets a test push events mid-run
+    std::vector<std::vector<uint8_t>> fileChunks; // what ReadFileBytes hands out
     bool fileOpens = true;
-    bool fileReadFailsAtEnd = false;                  // a read error instead of the end
+    bool fileReadFailsAtEnd = false; // a read error instead of the end
 
     // Record.
     std::vector<std::string> calls;

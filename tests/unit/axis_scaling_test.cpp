@@ -12,10 +12,19 @@ struct ThumbCase {
 
 TEST(AxisScaling, ThumbsSpanPlusMinus1000WithA32UnitCentre) {
     const ThumbCase cases[] = {
-        {-32768, false, -1000}, {32767, false, 1000}, {0, false, 0},     {32, false, 0},
-        {-32, false, 0},        {33, false, 1},       {-33, false, -1},  {16384, false, 500},
+        {-32768, false, -1000},
+        {32767, false, 1000},
+        {0, false, 0},
+        {32, false, 0},
+        {-32, false, 0},
+        {33, false, 1},
+        {-33, false, -1},
+        {16384, false, 500},
         // Y axes are negated: pushing up (positive thumb) reads negative.
-        {32767, true, -1000},   {-32768, true, 1000}, {33, true, -1},    {-32, true, 0},
+        {32767, true, -1000},
+        {-32768, true, 1000},
+        {33, true, -1},
+        {-32, true, 0},
     };
     for (const ThumbCase& c : cases)
         EXPECT_EQ(ScaleThumb(c.raw, c.negate), c.reading) << "raw " << c.raw << " negate " << c.negate;
@@ -33,7 +42,8 @@ TEST(AxisScaling, ThumbMatchesSinglePrecisionDivisionEverywhere) {
 
 TEST(AxisScaling, TriggersSpan0To1000) {
     const std::pair<uint8_t, int32_t> cases[] = {{0, 0}, {1, 3}, {128, 501}, {254, 996}, {255, 1000}};
-    for (const auto& [raw, reading] : cases) EXPECT_EQ(ScaleTrigger(raw), reading) << int(raw);
+    for (const auto& [raw, reading] : cases)
+        EXPECT_EQ(ScaleTrigger(raw), reading) << int(raw);
 }
 
 struct HatCase {
@@ -44,11 +54,11 @@ struct HatCase {
 
 TEST(AxisScaling, HatSplitsIntoXAndYParts) {
     const HatCase cases[] = {
-        {0xFFFFFFFFu, 0, 0},  // centred
-        {0, 0, 1000},         // up
-        {4500, 500, 500},     {9000, 1000, 0},    {13500, 500, -500},  {18000, 0, -1000},
-        {22500, -500, -500},  {27000, -1000, 0},  {31500, -500, 500},  {35999, -1, 999},
-        {1, 0, 1000},         {8999, 999, 1},     {17999, 1, -999},    {26999, -999, -1},
+        {0xFFFFFFFFu, 0, 0}, // centred
+        {0, 0, 1000},        // up
+        {4500, 500, 500},    {9000, 1000, 0},   {13500, 500, -500}, {18000, 0, -1000},
+        {22500, -500, -500}, {27000, -1000, 0}, {31500, -500, 500}, {35999, -1, 999},
+        {1, 0, 1000},        {8999, 999, 1},    {17999, 1, -999},   {26999, -999, -1},
     };
     for (const HatCase& c : cases) {
         const HatParts parts = DecomposeHat(c.angle);

@@ -9,7 +9,7 @@
 namespace {
 
 class DeviceLink : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetFake();
         ResetTables();
@@ -69,7 +69,12 @@ TEST_F(DeviceLink, CommandsAreExactBytesWithoutTerminator) {
 
 TEST_F(DeviceLink, PortNameIsComFollowedByTheTextAsTyped) {
     const std::pair<std::u16string, std::string> cases[] = {
-        {u"3", "COM3"}, {u"12", "COM12"}, {u"", "COM"}, {u" 3", "COM 3"}, {u"3 ", "COM3 "}, {u"COM3", "COMCOM3"},
+        {u"3", "COM3"},
+        {u"12", "COM12"},
+        {u"", "COM"},
+        {u" 3", "COM 3"},
+        {u"3 ", "COM3 "},
+        {u"COM3", "COMCOM3"},
         {u"\u00FC\U0001F600", "COM\xC3\xBC\xF0\x9F\x98\x80"},
     };
     for (const auto& [typed, name] : cases) {

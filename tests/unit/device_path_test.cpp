@@ -8,7 +8,8 @@ namespace {
 
 std::string Narrow(const std::u16string& text) {
     std::string narrow;
-    for (char16_t unit : text) narrow += unit < 0x80 ? static_cast<char>(unit) : '?';
+    for (char16_t unit : text)
+        narrow += unit < 0x80 ? static_cast<char>(unit) : '?';
     return narrow;
 }
 
@@ -25,7 +26,8 @@ TEST(DevicePath, PrefixesTheNameWithTheWin32DeviceNamespace) {
         {u"COM 3x", u"\\\\.\\COM 3x"}, // typed text goes through as typed
         {u"", u"\\\\.\\"},
     };
-    for (const PathCase& c : cases) EXPECT_EQ(DevicePathFor(c.portName), c.path) << Narrow(c.portName);
+    for (const PathCase& c : cases)
+        EXPECT_EQ(DevicePathFor(c.portName), c.path) << Narrow(c.portName);
 }
 
 TEST(DevicePath, KeepsAtMost59CodeUnitsOfTheName) {

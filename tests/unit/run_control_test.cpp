@@ -27,7 +27,8 @@ const std::string kStartUpCalls[] = {
 const Calls kTickCalls = {"Pause 25", "Snapshot 0", "Write JOY 0,0,0,0,0,0,0,0,0,0,0"};
 
 const Calls kShutdownCalls = {
-    "Pause 50", "Write RCBAPP=0 ", "Pause 50", "Write RCBAPP=0 ", "Pause 50", "CloseSerialPort", "TearDownPlatform",
+    "Pause 50", "Write RCBAPP=0 ", "Pause 50",         "Write RCBAPP=0 ",
+    "Pause 50", "CloseSerialPort", "TearDownPlatform",
 };
 
 size_t CountOf(const Calls& calls, const std::string& call) {
@@ -47,7 +48,7 @@ void CloseDuringTick(int32_t n) {
 }
 
 class RunControl : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetFake();
         ResetTables();
@@ -69,9 +70,9 @@ TEST_F(RunControl, NoControllerShowsTheErrorBeforeAnyPromptAndSendsNothing) {
 
 TEST_F(RunControl, PortThatWillNotOpenShowsTheTypedTextAndSendsNothing) {
     const std::pair<std::u16string, std::string> cases[] = {
-        {u"", ""},                   // cancelled, closed or confirmed empty
+        {u"", ""}, // cancelled, closed or confirmed empty
         {u"7", "7"},
-        {u" 3", " 3"},               // no trimming, either side
+        {u" 3", " 3"}, // no trimming, either side
         {u"3 ", "3 "},
         {u"COM3", "COM3"},
         {std::u16string(100, u'9'), std::string(100, '9')},
@@ -82,10 +83,10 @@ TEST_F(RunControl, PortThatWillNotOpenShowsTheTypedTextAndSendsNothing) {
         Fake.promptAnswer = typed;
         Fake.portOpens = false;
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_EQ(Fake.calls, (Calls{"InitPlatform", "CountControllers",
-                                     "Prompt VOMA PC Joysticks | Please input Com: | 3", "OpenSerialPort COM" + shown,
-                                     "MessageBox Error | Can't open the serial port: COM" + shown,
-                                     "TearDownPlatform"}))
+        EXPECT_EQ(Fake.calls,
+                  (Calls{"InitPlatform", "CountControllers",
+                         "Prompt VOMA PC Joysticks | Please input Com: | 3", "OpenSerialPort COM" + shown,
+                         "MessageBox Error | Can't open the serial port: COM" + shown, "TearDownPlatform"}))
             << shown;
         EXPECT_TRUE(Fake.written.empty());
     }
@@ -137,9 +138,11 @@ TEST_F(RunControl, NoTickWhileEventsKeepArriving) {
     Fake.onPause = [ticks = 0](int32_t ms) mutable {
         if (ms != 25) return;
         ++ticks;
-        for (int i = 0; i < 50; ++i) Fake.events.push_back(0x0200);
+        for (int i = 0; i < 50; ++i)
+            Fake.events.push_back(0x0200);
         if (ticks == 3) Fake.events.push_back(kCloseRequestEvent);
-        for (int i = 0; i < 50; ++i) Fake.events.push_back(0x0200);
+        for (int i = 0; i < 50; ++i)
+            Fake.events.push_back(0x0200);
     };
     EXPECT_EQ(RunProgram(), 0);
 
@@ -164,9 +167,9 @@ TEST_F(RunControl, JoyLinesCarryTheChannelsOfTheirOwnTick) {
     Fake.snapshots.push_back(std::nullopt); // a failed read repeats the last line
     CloseDuringTick(3);
     EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(Fake.written, (Calls{"RCBAPP=85 ", "JOY -1000,0,0,0,0,0,0,0,0,0,0", "JOY 250,0,0,0,0,0,0,0,0,0,0",
-                                   "JOY 1000,0,0,0,0,0,0,0,0,0,0", "JOY 1000,0,0,0,0,0,0,0,0,0,0", "RCBAPP=0 ",
-                                   "RCBAPP=0 "}));
+    EXPECT_EQ(Fake.written, (Calls{"RCBAPP=85 ", "JOY -1000,0,0,0,0,0,0,0,0,0,0",
+                                   "JOY 250,0,0,0,0,0,0,0,0,0,0", "JOY 1000,0,0,0,0,0,0,0,0,0,0",
+                                   "JOY 1000,0,0,0,0,0,0,0,0,0,0", "RCBAPP=0 ", "RCBAPP=0 "}));
 }
 
 TEST_F(RunControl, MissingAssignmentFileIsReportedBeforeTheWindowAndTheRunGoesOnWithZeros) {
@@ -179,9 +182,11 @@ TEST_F(RunControl, MissingAssignmentFileIsReportedBeforeTheWindowAndTheRunGoesOn
     EXPECT_EQ(RunProgram(), 0);
 
     Calls expected(std::begin(kStartUpCalls), std::end(kStartUpCalls));
-    expected[6] = "MessageBox Information | Couldn't open the Setup file!  VOMA_JOY_ASG.txt"; // no file to close
+    expected[6] =
+        "MessageBox Information | Couldn't open the Setup file!  VOMA_JOY_ASG.txt"; // no file to close
     ASSERT_GE(Fake.calls.size(), expected.size());
-    EXPECT_EQ(Calls(Fake.calls.begin(), Fake.calls.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
+    EXPECT_EQ(Calls(Fake.calls.begin(), Fake.calls.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+              expected);
     EXPECT_EQ(Fake.written, (Calls{"RCBAPP=85 ", "JOY 0,0,0,0,0,0,0,0,0,0,0", "JOY 0,0,0,0,0,0,0,0,0,0,0",
                                    "JOY 0,0,0,0,0,0,0,0,0,0,0", "RCBAPP=0 ", "RCBAPP=0 "}));
 }

@@ -13,8 +13,8 @@ namespace {
 std::string FormatChannelsForTest() {
     const Channels& c = ChannelSet;
     std::string out;
-    for (int32_t v : {c.XL, c.YL, c.XD, c.YD, c.Aux5, c.Aux6, c.Aux7, c.ButtonByte1, c.ButtonByte2, c.ButtonByte3,
-                      c.ButtonByte4})
+    for (int32_t v : {c.XL, c.YL, c.XD, c.YD, c.Aux5, c.Aux6, c.Aux7, c.ButtonByte1, c.ButtonByte2,
+                      c.ButtonByte3, c.ButtonByte4})
         out += (out.empty() ? "" : " ") + std::to_string(v);
     return out;
 }
@@ -30,7 +30,8 @@ ControllerSnapshot Joystick(int32_t x, int32_t y, int32_t z, int32_t rx, int32_t
 }
 
 ControllerSnapshot WithButtonsDown(ControllerSnapshot s, std::initializer_list<int> buttons) {
-    for (int b : buttons) s.joystick.buttons[static_cast<size_t>(b - 1)] = 0x80;
+    for (int b : buttons)
+        s.joystick.buttons[static_cast<size_t>(b - 1)] = 0x80;
     return s;
 }
 
@@ -43,7 +44,7 @@ ControllerSnapshot Gamepad(int16_t lx, int16_t ly, int16_t rx, int16_t ry, uint8
 }
 
 class Sampling : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetFake();
         ResetTables();
@@ -58,7 +59,8 @@ protected:
 
     static void AssignButtons(int32_t firstEntry, std::initializer_list<int32_t> selectors) {
         int32_t entry = firstEntry;
-        for (int32_t s : selectors) AssignmentTable[static_cast<size_t>(entry++)] = s;
+        for (int32_t s : selectors)
+            AssignmentTable[static_cast<size_t>(entry++)] = s;
     }
 };
 
@@ -79,15 +81,16 @@ TEST_F(Sampling, AxisChannelsFollowTheirSelectors) {
     // XL, YL, XD, YD, Aux5, Aux6, Aux7 = pad0 X, pad0 Y, pad2 Z (always 0),
     // pad1 Rz, pad2 hat X, pad0 X again, pad1 Rx.
     const int32_t selectors[] = {1, 2, 9, 6, 7, 1, 4};
-    for (size_t e = 0; e < 7; ++e) AssignmentTable[e + 1] = selectors[e];
+    for (size_t e = 0; e < 7; ++e)
+        AssignmentTable[e + 1] = selectors[e];
     SampleWith(Joystick(-1000, 700, 5, 6, 7, 8, 27000));
     EXPECT_EQ(FormatChannelsForTest(), "-1000 700 0 8 -1000 -1000 6 0 0 0 0");
 }
 
 TEST_F(Sampling, ButtonBytesPackEightSelectedButtonsMostSignificantFirst) {
     AssignButtons(10, {1, 2, 3, 4, 5, 6, 7, 8});
-    AssignButtons(18, {16, 0, 0, 0, 0, 0, 0, 9});   // a selector of 0 is a bit that stays clear
-    AssignButtons(26, {0, 0, 0, 0, 0, 0, 0, 1});    // one button feeding several bits and bytes
+    AssignButtons(18, {16, 0, 0, 0, 0, 0, 0, 9}); // a selector of 0 is a bit that stays clear
+    AssignButtons(26, {0, 0, 0, 0, 0, 0, 0, 1});  // one button feeding several bits and bytes
     AssignButtons(34, {1, 1, 0, 0, 0, 0, 0, 0});
     SampleWith(WithButtonsDown(Joystick(0, 0, 0, 0, 0, 0), {1, 8, 9, 16}));
     EXPECT_EQ(ChannelSet.ButtonByte1, 129);
@@ -97,7 +100,8 @@ TEST_F(Sampling, ButtonBytesPackEightSelectedButtonsMostSignificantFirst) {
 }
 
 TEST_F(Sampling, OneButtonInEveryBitFillsAllFourBytes) {
-    for (size_t e = 10; e <= 41; ++e) AssignmentTable[e] = 5;
+    for (size_t e = 10; e <= 41; ++e)
+        AssignmentTable[e] = 5;
     SampleWith(WithButtonsDown(Joystick(0, 0, 0, 0, 0, 0), {5}));
     EXPECT_EQ(FormatChannelsForTest(), "0 0 0 0 0 0 0 255 255 255 255");
     SampleWith(WithButtonsDown(Joystick(0, 0, 0, 0, 0, 0), {4, 6}));
@@ -108,10 +112,12 @@ TEST_F(Sampling, SelectorsOutsideTheTablesReadAsUnassigned) {
     const int32_t badAxes[] = {-1, 10, 11, INT32_MIN, INT32_MAX, 16};
     const int32_t badButtons[] = {-1, 17, 18, INT32_MIN, INT32_MAX, 255, -16, 1 << 20};
     for (int32_t bad : badAxes) {
-        for (size_t e = 1; e <= 7; ++e) AssignmentTable[e] = bad;
-        for (size_t e = 10; e <= 41; ++e) AssignmentTable[e] = badButtons[e % 8];
-        SampleWith(WithButtonsDown(Joystick(1000, 1000, 1000, 1000, 1000, 1000, 0), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
-                                                                                   11, 12, 13, 14, 15, 16}));
+        for (size_t e = 1; e <= 7; ++e)
+            AssignmentTable[e] = bad;
+        for (size_t e = 10; e <= 41; ++e)
+            AssignmentTable[e] = badButtons[e % 8];
+        SampleWith(WithButtonsDown(Joystick(1000, 1000, 1000, 1000, 1000, 1000, 0),
+                                   {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
         EXPECT_EQ(FormatChannelsForTest(), "0 0 0 0 0 0 0 0 0 0 0") << bad;
     }
 }
@@ -135,15 +141,18 @@ TEST_F(Sampling, AFailedSnapshotKeepsEverythingAndSamplingResumesAfterwards) {
 }
 
 TEST_F(Sampling, ASnapshotThatNeverSucceedsLeavesEveryChannelZero) {
-    for (size_t e = 1; e <= 7; ++e) AssignmentTable[e] = static_cast<int32_t>(e);
-    for (int tick = 0; tick < 3; ++tick) SampleWith(std::nullopt);
+    for (size_t e = 1; e <= 7; ++e)
+        AssignmentTable[e] = static_cast<int32_t>(e);
+    for (int tick = 0; tick < 3; ++tick)
+        SampleWith(std::nullopt);
     EXPECT_EQ(FormatChannelsForTest(), "0 0 0 0 0 0 0 0 0 0 0");
     EXPECT_EQ(ReadButton(0, 1), 0);
 }
 
 TEST_F(Sampling, GamepadPadsAreSticksAndTriggers) {
     const int32_t selectors[] = {1, 2, 3, 4, 5, 6, 7};
-    for (size_t e = 0; e < 7; ++e) AssignmentTable[e + 1] = selectors[e];
+    for (size_t e = 0; e < 7; ++e)
+        AssignmentTable[e + 1] = selectors[e];
     // Left stick full left and full up, left trigger in, right stick centred
     // within the 32-unit centre, right trigger out.
     SampleWith(Gamepad(-32768, 32767, 32, -32, 255, 0));
@@ -157,14 +166,15 @@ TEST_F(Sampling, GamepadPadsAreSticksAndTriggers) {
 
 TEST_F(Sampling, GamepadButtonsFollowTheDeviceNumbering) {
     const std::pair<uint16_t, int> cases[] = {
-        {0x1000, 1},  {0x2000, 2},  {0x4000, 3},  {0x8000, 4},  {0x0001, 5},  {0x0002, 6},  {0x0004, 7},
-        {0x0008, 8},  {0x0010, 9},  {0x0020, 10}, {0x0040, 11}, {0x0080, 12}, {0x0100, 13}, {0x0200, 14},
-        {0x0400, 0},  {0x0800, 0},  // guide and the unused bit are no button at all
+        {0x1000, 1},  {0x2000, 2},  {0x4000, 3}, {0x8000, 4},  {0x0001, 5},  {0x0002, 6},
+        {0x0004, 7},  {0x0008, 8},  {0x0010, 9}, {0x0020, 10}, {0x0040, 11}, {0x0080, 12},
+        {0x0100, 13}, {0x0200, 14}, {0x0400, 0}, {0x0800, 0}, // guide and the unused bit are no button at all
     };
     for (const auto& [bit, button] : cases) {
         SampleWith(Gamepad(0, 0, 0, 0, 0, 0, bit));
         for (int b = 1; b <= 16; ++b)
-            EXPECT_EQ(ButtonTable[static_cast<size_t>(b)], b == button ? 1 : 0) << "bit " << bit << " button " << b;
+            EXPECT_EQ(ButtonTable[static_cast<size_t>(b)], b == button ? 1 : 0)
+                << "bit " << bit << " button " << b;
     }
     SampleWith(Gamepad(0, 0, 0, 0, 0, 0, 0xFFFF));
     EXPECT_EQ(ButtonTable[15], 0);

@@ -8,13 +8,15 @@
 inline std::wstring ToWide(std::u16string_view text) {
     std::wstring wide;
     wide.reserve(text.size());
-    for (char16_t unit : text) wide.push_back(static_cast<wchar_t>(unit));
+    for (char16_t unit : text)
+        wide.push_back(static_cast<wchar_t>(unit));
     return wide;
 }
 
 inline std::u16string FromWide(std::wstring_view wide) {
     std::u16string text;
     text.reserve(wide.size());
-    for (wchar_t unit : wide) text.push_back(static_cast<char16_t>(unit));
+    for (wchar_t unit : wide)
+        text.push_back(static_cast<char16_t>(unit));
     return text;
 }
