@@ -9,6 +9,7 @@ stream, the stand-in call log, the termios log, wine's stderr, a screenshot.
 """
 
 import argparse
+import random
 import subprocess
 import sys
 import time
@@ -116,10 +117,11 @@ def expect_run_ends_with_box(s, run, title, text):
         nothing_on_port(s, run, "")
 
 
-def open_monitor(s, run):
+def open_monitor(s, run, setup_box=None):
     """Default "3" + Enter, then the monitor window; returns its X window.
     Without an assignment file in the working folder the program must say so
-    in between, after RCBAPP=85 went out; with one it must not."""
+    in between, after RCBAPP=85 went out; with one it must not. `setup_box`
+    says so where the file is there but cannot be opened."""
     s.screen.wait_focused(PROMPT_TITLE)
     nothing_on_port(s, run, "before the prompt is answered")
     run.keys("Return")
@@ -129,11 +131,13 @@ def open_monitor(s, run):
         titles = {t for _, t in s.screen.windows()}
         return next((t for t in (SETUP_BOX[0], MONITOR_TITLE) if t in titles), None)
     first = wait_for(next_window, 15, "the monitor window (or the setup file box)")
-    missing = not (run.cwd / harness.ASSIGNMENT_FILE).exists()
-    s.equal(first == SETUP_BOX[0], missing, f"the setup file box showed ({harness.ASSIGNMENT_FILE} "
-            f"{'missing' if missing else 'present'})")
+    if setup_box is None:
+        setup_box = not (run.cwd / harness.ASSIGNMENT_FILE).exists()
+    s.equal(first == SETUP_BOX[0], setup_box, f"the setup file box showed ({harness.ASSIGNMENT_FILE} "
+            f"{'cannot be opened' if setup_box else 'present'})")
     if first == SETUP_BOX[0]:
         s.equal(run.port.data(), b"RCBAPP=85 ", "bytes on the port while the setup file box is up")
+        s.check(s.screen.find(MONITOR_TITLE) is None, "the monitor window is up behind the setup file box")
         answer_message_box(s, run, *SETUP_BOX)
     return s.screen.wait_focused(MONITOR_TITLE)
 
@@ -500,9 +504,192 @@ def failing_snapshot(s):
         run.stop()
 
 
+def joy(*fields):
+    return b"JOY " + ",".join(str(f) for f in fields).encode()
+
+
+ZEROS = joy(*[0] * 11)
+# Axis channels XL, YL, XD, YD, Aux5, Aux7, Aux6 and the button bytes, by
+# their place on the JOY line.
+AXIS_FIELDS, BYTE_FIELDS = (0, 1, 2, 3, 4, 5, 8), (6, 7, 9, 10)
+
+# A joystick with every axis apart, the hat at 135 degrees (X +500, Y -500)
+# and buttons 1, 3, 6, 15 and 16 down.
+JOYSTICK_PUSHING = {"di.devices": 1, "xi.connected": "0,0,0,0", "di.x": 111, "di.y": -222, "di.z": 333,
+                    "di.rx": -444, "di.ry": 555, "di.rz": -666, "di.pov": 13500,
+                    "di.buttons": "128,0,128,0,0,128" + ",0" * 8 + ",128,128"}
+# A gamepad: left X +500, right Y -250 (so +250 once negated), A, X, d-pad
+# right and the right shoulder down (buttons 1, 3, 8 and 14).
+GAMEPAD_PUSHING = {"di.devices": 0, "xi.connected": "1,0,0,0", "xi.lx": 16384, "xi.ly": 16384,
+                   "xi.rx": -32768, "xi.ry": -8192, "xi.lt": 255, "xi.rt": 51, "xi.buttons": "0x5208"}
+
+# Every way a line can be written, one per line; the buttons run through all
+# four bytes so that a line end counted wrongly anywhere shifts what follows.
+LAYOUT_LINES = [
+    b"XL   =\t 4   blanks and a tab before the value, a remark after it\r\n",   # Rx -444
+    b"YL   =%110\r",                                                          # Rz -666, CR alone
+    b"XD  =1   '=' in column 5\n",                                           # 0
+    b"YD    =2   '=' in column 7\r",                                          # 0
+    "\u00e9    =3   a two-byte letter is one column\r\n".encode(),           # Z 333
+    "\U0001F600   =8   an emoji is two columns\r\n".encode(),                 # hat Y -500
+    b"AUX7 =+7\r",                                                            # hat X 500
+    b"\r",                                                                    # a blank line 8
+    b"-    =9\0",                                                             # NUL ends line 9
+    b"B1.7 =3\n", b"B1.6 =2\n", b"B1.5 =0\n", b"B1.4 =$f\n",                  # 3 down, 2 not, none, 15
+    b"B1.3 =%10000\n", b"B1.2 =$10\n", b"B1.1 =5\n", b"B1.0 =3\n",            # 16, 16, 5 not, 3 again
+    b"B2.7 =3\n",                                                             # 3 in another byte
+    b"\xe2\x82    =1\n",                                                      # one U+FFFD for both bytes
+    b"\xff\xfe   =6\n",                                                       # two U+FFFD
+    b"B2.4 =1 \xe2\n",                                                        # a cut-off sequence, then LF
+    b"B2.3 =$00b\n", b"B2.2 =-0\n", b"B2.1 =16\n", b"B2.0 =17\n",            # 11 not, 0, 16, out of range
+    b"B3.7 =1\n", b"B3.6 =0\n", b"B3.5 =$F\n", b"B3.4 = 6\n",                # 1, none, 15, 6
+    b"B3.3 =0006\n", b"B3.2 =2\n", b"B3.1 =4\n", b"B3.0 =3\n",               # 6, 2 not, 4 not, 3
+    b"B4.7 =6\n", b"B4.6 =\t16\n"] + [b"-    =0\n"] * 5 + [b"B4.0 =3\n"] + [b"-    =1\r\n"] * 3
+LAYOUT_JOY = joy(-444, -666, 0, 0, 333, 500, 157, 242, -500, 185, 193)
+# Lines 45 on are never read: were they, XL and button 1 would show.
+TAIL = b"TAIL =1\r\n" * 200
+
+
+def straddling(lines):
+    """The same lines with remarks made longer so that line 1's CR LF falls on
+    both sides of byte 16384 and line 6's emoji across byte 32768: a reader
+    that takes the file in blocks must join what a block boundary cut."""
+    lines = list(lines)
+    lines[0] = lines[0][:-2] + b"." * (16383 - len(lines[0]) + 2) + b"\r\n"
+    short = 32766 - sum(len(line) for line in lines[:5])
+    lines[4] = lines[4][:-2] + b"." * short + b"\r\n"
+    assert lines[0].index(b"\r") == 16383 and sum(len(line) for line in lines[:5]) == 32766
+    return lines
+
+
+# Selectors no table has, which must read as 0, and ones that only wrap
+# round 2^32 into the tables. 65537, 257 and -65535 catch a value cut to 16
+# or 8 bits.
+OUT_OF_RANGE_LINES = [
+    "XL   =10", "YL   =-1", "XD   =4294967295", "YD   =$7FFFFFFF", "AUX5 =65537",
+    "AUX6 =4294967297",                                   # wraps to 1: left X 500
+    "AUX7 =-4294967291",                                  # wraps to 5: right Y 250
+    "-    =-2147483648", "-    =9",
+    "B1.7 =17", "B1.6 =-1", "B1.5 =4294967295", "B1.4 =$7FFFFFFF", "B1.3 =$FFFFFFF0", "B1.2 =-2147483648",
+    "B1.1 =$100000001",                                   # wraps to 1 (A)
+    "B1.0 =-4294967293",                                  # wraps to 3 (X)
+    "B2.7 =8", "B2.6 =14", "B2.5 =15", "B2.4 =16", "B2.3 =2",  # d-pad right, RS, none, none, B not
+    "B2.2 =%1" + "0" * 31 + "11",                         # 2^33 + 3 wraps to 3
+    "B2.1 =99999999999", "B2.0 =1",
+    "B3.7 =65537", "B3.6 =257", "B3.5 =$10003", "B3.4 =-65535", "B3.3 =-2147483647",
+    "B3.2 =0", "B3.1 =0", "B3.0 =1",
+    "B4.7 =3"] + ["-    =0"] * 7
+OUT_OF_RANGE_JOY = joy(0, 0, 0, 0, 0, 250, 3, 197, 500, 1, 128)
+
+# A mapping the joystick would fill every channel from, were it read.
+PLAIN_MAPPING = "\r\n".join(ASSIGNMENT) + "\r\n"
+
+
+def file_of(data):
+    def write(s, run):
+        (run.cwd / harness.ASSIGNMENT_FILE).write_bytes(data)
+    return write
+
+
+def no_file(s, run):
+    pass
+
+
+def directory(s, run):
+    (run.cwd / harness.ASSIGNMENT_FILE).mkdir()
+
+
+def held_open(s, run):
+    """The file is there, but another program holds it open without sharing
+    until the run is over. Returns what releases it."""
+    path = run.cwd / harness.ASSIGNMENT_FILE
+    path.write_text(PLAIN_MAPPING, encoding="utf-8")
+    ready, release = run.dir / "holder-ready", run.dir / "holder-release"
+    output = open(run.dir / "holder-output.txt", "wb")
+    holder = subprocess.Popen(["wine", str(run.cfg.tools / "e2e-hold-file.exe"), harness.windows_path(path),
+                               harness.windows_path(ready), harness.windows_path(release)],
+                              env=run.cfg.wine_env(s.display), stdin=subprocess.DEVNULL, stdout=output,
+                              stderr=output)
+
+    def let_go():
+        release.write_text("go")
+        try:
+            s.equal(holder.wait(timeout=10), 0, "exit code of the holder (0: it held the file until released)")
+        except subprocess.TimeoutExpired:
+            s.check(False, "the program holding the file did not end after its release")
+            holder.kill()
+            holder.wait()
+        output.close()
+    try:
+        wait_for(lambda: ready.exists() or holder.poll() is not None, 15, "the file to be held open")
+    except Failure:
+        holder.kill()
+        holder.wait()
+        output.close()
+        raise
+    if holder.poll() is not None:
+        output.close()
+        raise Failure(f"the program holding the file ended with {holder.returncode}: "
+                      f"{(run.dir / 'holder-output.txt').read_bytes()[-400:]!r}")
+    return let_go
+
+
+# label, controller, what the working folder holds, the setup file box
+# expected, every JOY line (None: any line within range)
+ASSIGNMENT_CASES = [
+    ("layout, joystick", JOYSTICK_PUSHING, file_of(b"".join(LAYOUT_LINES) + TAIL), False, LAYOUT_JOY),
+    ("long remarks", JOYSTICK_PUSHING, file_of(b"".join(straddling(LAYOUT_LINES)) + TAIL), False, LAYOUT_JOY),
+    ("selectors out of range, gamepad", GAMEPAD_PUSHING,
+     file_of("\n".join(OUT_OF_RANGE_LINES).encode() + b"\n"), False, OUT_OF_RANGE_JOY),
+    ("UTF-8 byte-order mark", JOYSTICK_PUSHING,
+     file_of("\ufeffXL   =1\r\nYL   =1\r\nXD   =2\r\n".encode() + b"-    =0\r\n" * 6 + b"B1.7 =1\r\n"), False,
+     joy(0, 111, -222, 0, 0, 0, 128, 0, 0, 0, 0)),
+    ("empty file", JOYSTICK_PUSHING, file_of(b""), False, ZEROS),
+    ("UTF-16 file", JOYSTICK_PUSHING, file_of(PLAIN_MAPPING.encode("utf-16")), False, ZEROS),
+    ("64 KiB of noise", JOYSTICK_PUSHING, file_of(random.Random(8).randbytes(65536)), False, None),
+    ("no file", JOYSTICK_PUSHING, no_file, True, ZEROS),
+    ("a folder of that name", JOYSTICK_PUSHING, directory, True, ZEROS),
+    ("held open by another program", JOYSTICK_PUSHING, held_open, True, ZEROS),
+]
+
+
+def assignment_file(s):
+    """What VOMA_JOY_ASG.txt in the working folder does to the JOY lines, and
+    what happens when it cannot be opened: the Information box, then every
+    channel 0 whatever the controller does. Nothing in a file stops the run."""
+    for label, state, prepare, setup_box, expected in ASSIGNMENT_CASES:
+        run = s.run(label, state)
+        release = prepare(s, run)
+        try:
+            run.start()
+            window = open_monitor(s, run, setup_box)
+            wait_for(lambda: run.joy_count() >= 3 or not run.running(), 10, f"{label}: 3 JOY lines")
+            if run.running():
+                close_monitor(s, run, window, blocked=False)
+        finally:
+            if release:
+                release()
+        if run.exit_time is not None and run.proc.returncode != 0:
+            s.check(False, f"{label}: the program ended by itself with exit code {run.proc.returncode} "
+                    f"after {run.joy_count()} JOY lines")
+            run.stop()
+            continue
+        check_stream(s, run)
+        joys = [m.text for m in run.messages()[0] if m.is_joy]
+        if expected is not None:
+            s.equal(sorted(set(joys)), [expected], f"{label}: JOY lines")
+        for line in set(joys):
+            fields = [int(f) for f in line[4:].split(b",")]
+            s.check(all(-1000 <= fields[i] <= 1000 for i in AXIS_FIELDS)
+                    and all(0 <= fields[i] <= 255 for i in BYTE_FIELDS), f"{label}: JOY line out of range {line!r}")
+        s.equal(run.message_box_texts(), [SETUP_BOX[1]] if setup_box else [], f"{label}: message boxes")
+        run.stop()
+
+
 SCENARIOS = {f.__name__: f for f in (harness_selfcheck, no_controller, prompt_cancelled, bad_port_text,
                                      happy_path_xinput, controller_values, directinput_device,
-                                     directinput_not_counted, failing_snapshot)}
+                                     directinput_not_counted, failing_snapshot,
+                                     assignment_file)}
 
 
 def main():
