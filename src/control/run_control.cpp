@@ -1,6 +1,7 @@
 #include "control/run_control.h"
 
 #include "control/device_link.h"
+#include "display/monitor_drawing.h"
 #include "mapping/assignment_file.h"
 #include "mapping/joystick_readings.h"
 #include "mapping/sampling.h"
@@ -50,12 +51,16 @@ bool StartUp() {
     ReadAssignmentFile(); // reports a missing file itself; the run goes on either way
 
     // Without the window there is no way to ask for a stop, so none is sent.
-    return OpenMonitorWindow(kWindowTitle, kWindowPlacement);
+    if (!OpenMonitorWindow(kWindowTitle, kWindowPlacement)) return false;
+    DrawStaticFrame();
+    return true;
 }
 
 void RunTick() {
     PauseMilliseconds(kTickPauseMs);
     SampleJoystick();
+    DrawSticks(25, 25, 128);
+    DrawButtonRow();
     SendDeviceText(FormatJoyLine().Text());
 }
 

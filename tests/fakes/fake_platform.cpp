@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/dialogs.h"
+#include "platform/drawing_service.h"
 #include "platform/file_reading.h"
 #include "platform/lifecycle.h"
 #include "platform/pause.h"
@@ -120,3 +121,47 @@ int32_t ReadFileBytes(uint8_t* buffer, int32_t capacity) {
     return static_cast<int32_t>(n);
 }
 void CloseReadFile() { Record("CloseReadFile"); }
+
+namespace {
+std::string Text(Rgb c) { return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue); }
+void Draw(std::string op) {
+    if (!Fake.inPass) op += " outside a pass";
+    Fake.drawing.push_back(std::move(op));
+}
+} // namespace
+
+int32_t BeginWindowDrawing() {
+    int32_t answer = 1;
+    if (!Fake.beginAnswers.empty()) {
+        answer = Fake.beginAnswers.front();
+        Fake.beginAnswers.pop_front();
+    }
+    if (Fake.inPass) Fake.drawing.push_back("Begin inside a pass");
+    Record(answer != 0 ? "BeginWindowDrawing" : "BeginWindowDrawing failed");
+    Fake.drawing.push_back(answer != 0 ? "Begin" : "Begin failed");
+    Fake.inPass = answer != 0;
+    Fake.mode = kDrawModeDefault;
+    Fake.colour = Rgb{255, 255, 255};
+    return answer;
+}
+void EndWindowDrawing() {
+    Record("EndWindowDrawing");
+    Draw("End");
+    Fake.inPass = false;
+}
+void SetDrawColour(Rgb colour) { Fake.colour = colour; }
+void SetDrawMode(int32_t flags) { Fake.mode = flags; }
+void DrawRect(int32_t x, int32_t y, int32_t width, int32_t height) {
+    Draw("Rect " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" +
+         std::to_string(height) + ((Fake.mode & kDrawModeOutlined) != 0 ? " outlined " : " filled ") +
+         Text(Fake.colour));
+}
+void DrawDisc(int32_t x, int32_t y, int32_t radius, Rgb colour) {
+    Draw("Disc " + std::to_string(x) + "," + std::to_string(y) + " r" + std::to_string(radius) + " " + Text(colour));
+}
+void DrawString(int32_t x, int32_t y, std::u16string_view text, Rgb colour) {
+    Draw("String " + std::to_string(x) + "," + std::to_string(y) + " '" + Utf8(text) + "' " + Text(colour) +
+         ((Fake.mode & kDrawModeTransparentText) != 0 ? " transparent" : " opaque"));
+}
+int32_t StringWidth(std::u16string_view text) { return Fake.charWidth * static_cast<int32_t>(text.size()); }
+int32_t StringHeight(std::u16string_view) { return Fake.cellHeight; }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/drawing_service.h"
 #include "platform/joystick_service.h"
 
 struct FakePlatform {
@@ -27,11 +28,22 @@ struct FakePlatform {
     std::vector<std::vector<uint8_t>> fileChunks; // what ReadFileBytes hands out
     bool fileOpens = true;
     bool fileReadFailsAtEnd = false; // a read error instead of the end
+    // Answers to BeginWindowDrawing, one per call; when empty, it succeeds.
+    std::deque<int32_t> beginAnswers;
+    int32_t charWidth = 8; // the fake font: fixed-width cells
+    int32_t cellHeight = 16;
 
     // Record.
     std::vector<std::string> calls;
     std::vector<std::string> written; // every WriteSerialPort payload, in order
     int32_t polls = 0;
+    // Every drawing operation with the state it took effect in, e.g.
+    // "Rect 89,89 5x5 filled 0,255,0" or "String 50,156 'XL: 0       ' 0,255,255 opaque".
+    std::vector<std::string> drawing;
+    // The state of the pass in progress, reset by each begin as the service promises.
+    bool inPass = false;
+    int32_t mode = 0;
+    Rgb colour{255, 255, 255};
 };
 
 // The one fake, reset by each test's fixture.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "control/run_control.h"
+#include "display/monitor_drawing.h"
 #include "fakes/fake_platform.h"
 #include "mapping/tables.h"
 #include "platform/window.h"
@@ -24,7 +25,13 @@ const std::string kStartUpCalls[] = {
     "OpenMonitorWindow VOMA PC Joystick V:1.00 330x200 at 100,100",
 };
 
-const Calls kTickCalls = {"Pause 25", "Snapshot 0", "Write JOY 0,0,0,0,0,0,0,0,0,0,0"};
+// The static frame: one drawing pass right after the window opened.
+const Calls kFrameCalls = {"BeginWindowDrawing", "EndWindowDrawing"};
+
+// Sample, then the dots, labels and button row passes, then the JOY line.
+const Calls kTickCalls = {"Pause 25",           "Snapshot 0",         "BeginWindowDrawing",
+                          "EndWindowDrawing",   "BeginWindowDrawing", "EndWindowDrawing",
+                          "BeginWindowDrawing", "EndWindowDrawing",   "Write JOY 0,0,0,0,0,0,0,0,0,0,0"};
 
 const Calls kShutdownCalls = {
     "Pause 50", "Write RCBAPP=0 ", "Pause 50",         "Write RCBAPP=0 ",
@@ -52,6 +59,7 @@ class RunControl : public ::testing::Test {
     void SetUp() override {
         ResetFake();
         ResetTables();
+        ResetMonitorDrawing();
         QuitFlag = 0;
         PortText.clear();
         JoystickCount = 0;
@@ -106,6 +114,7 @@ TEST_F(RunControl, FullRunTicksUntilTheCloseRequestThenStopsTheDevice) {
     EXPECT_EQ(RunProgram(), 0);
 
     Calls expected(std::begin(kStartUpCalls), std::end(kStartUpCalls));
+    expected.insert(expected.end(), kFrameCalls.begin(), kFrameCalls.end());
     for (int tick = 0; tick < 3; ++tick) {
         expected.push_back("Poll 0");
         expected.insert(expected.end(), kTickCalls.begin(), kTickCalls.end());
@@ -119,11 +128,28 @@ TEST_F(RunControl, FullRunTicksUntilTheCloseRequestThenStopsTheDevice) {
     EXPECT_EQ(QuitFlag, 1);
 }
 
+TEST_F(RunControl, FrameThatCannotBeginIsNotTriedAgainAndTheRunGoesOn) {
+    Fake.beginAnswers = {0};
+    CloseDuringTick(1);
+    EXPECT_EQ(RunProgram(), 0);
+
+    Calls expected(std::begin(kStartUpCalls), std::end(kStartUpCalls));
+    expected.push_back("BeginWindowDrawing failed");
+    for (int tick = 0; tick < 2; ++tick) {
+        expected.push_back("Poll 0");
+        expected.insert(expected.end(), kTickCalls.begin(), kTickCalls.end());
+        if (tick == 0) expected.push_back("Poll -1");
+    }
+    expected.insert(expected.end(), kShutdownCalls.begin(), kShutdownCalls.end());
+    EXPECT_EQ(Fake.calls, expected);
+}
+
 TEST_F(RunControl, PendingEventsAllGoBeforeATickAndSeveralClosesActAsOne) {
     Fake.events = {0x0201, kCloseRequestEvent, 0x000F, kCloseRequestEvent, kCloseRequestEvent, 0x0113};
     EXPECT_EQ(RunProgram(), 0);
 
     Calls expected(std::begin(kStartUpCalls), std::end(kStartUpCalls));
+    expected.insert(expected.end(), kFrameCalls.begin(), kFrameCalls.end());
     for (const char* poll : {"Poll 513", "Poll -1", "Poll 15", "Poll -1", "Poll -1", "Poll 275", "Poll 0"})
         expected.push_back(poll);
     expected.insert(expected.end(), kTickCalls.begin(), kTickCalls.end());

@@ -72,3 +72,5 @@ void DestroyMonitorWindow() {
     DestroyWindow(Monitor);
     Monitor = nullptr;
 }
+
+HWND MonitorWindowHandle() { return Monitor; }
