@@ -4,7 +4,11 @@ pseudo-terminal and, side by side, a bare loop that only pauses 25 ms and
 writes a fixed line, and reports:
 
 - the JOY period (median, p95, p99, from arrival times on the pty) of both;
-- the program's CPU time per tick and its peak memory.
+- the program's CPU time per tick and its peak memory (the monitor drawing
+  included, as in every tick);
+- what the three drawing passes of a tick cost on their own
+  (bench-drawing-cost.exe: DrawSticks and DrawButtonRow timed with
+  QueryPerformanceCounter over thousands of ticks through the GDI backend).
 
     bench/joy_period.py [--build build/windows] [--seconds 20]
 
@@ -73,6 +77,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", type=Path, default=ROOT / "build" / "windows")
     parser.add_argument("--seconds", type=float, default=20.0)
+    parser.add_argument("--drawing-ticks", type=int, default=5000)
     args = parser.parse_args()
     build = args.build.resolve()
     cfg = harness.Config(build / "bench", build / "voma-joystick.exe", build,
@@ -111,6 +116,10 @@ def main():
         time.sleep(0.2)
         bare = periods_ms(port.snapshot())
         port.close()
+
+        drawing = subprocess.run(["wine", str(build / "bench-drawing-cost.exe"), str(args.drawing_ticks)],
+                                 env=cfg.wine_env(session.display), stdin=subprocess.DEVNULL,
+                                 capture_output=True, timeout=300).stdout.decode("utf-8", "replace")
     finally:
         session.close()
         harness.fixture_cleanup(cfg)
@@ -125,6 +134,7 @@ def main():
           f"(clock-tick resolution, stand-in gamepad included)")
     print(f"bare loop    {bare_cpu / max(bare_ticks, 1) * 1e6:.0f} us per tick: wine's own cost of a pause and a write")
     print(f"peak memory  {peak / 1024:.1f} MiB resident (wine's own share included)")
+    print(drawing.replace("\r", "").rstrip())
 
 
 if __name__ == "__main__":

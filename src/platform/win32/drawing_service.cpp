@@ -93,14 +93,16 @@ void SetDrawColour(Rgb colour) { DrawColour = ToColorRef(colour); }
 void SetDrawMode(int32_t flags) { DrawMode = flags; }
 
 void DrawRect(int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (PassDc == nullptr) return;
+    // An empty area covers no pixel; Rectangle would swap the edges of a
+    // negative one and paint it anyway.
+    if (PassDc == nullptr || width <= 0 || height <= 0) return;
     const ShapeTools tools(PassDc, DrawColour, (DrawMode & kDrawModeOutlined) == 0);
     // With a 1-pixel pen, Rectangle covers left..right-1 and top..bottom-1.
     Rectangle(PassDc, Clamp(x), Clamp(y), Clamp(x) + Clamp(width), Clamp(y) + Clamp(height));
 }
 
 void DrawDisc(int32_t x, int32_t y, int32_t radius, Rgb colour) {
-    if (PassDc == nullptr) return;
+    if (PassDc == nullptr || radius < 0) return;
     const ShapeTools tools(PassDc, ToColorRef(colour), true);
     const int r = Clamp(radius);
     Ellipse(PassDc, Clamp(x) - r, Clamp(y) - r, Clamp(x) + r + 1, Clamp(y) + r + 1);
@@ -119,8 +121,8 @@ namespace {
 SIZE TextExtent(std::u16string_view text) {
     SIZE size{0, 0};
     if (PassDc != nullptr)
-        GetTextExtentPoint32W(PassDc, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
-                              &size);
+        GetTextExtentPoint32W(PassDc, reinterpret_cast<const wchar_t*>(text.data()),
+                              static_cast<int>(text.size()), &size);
     return size;
 }
 } // namespace

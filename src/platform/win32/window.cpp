@@ -11,18 +11,52 @@ constexpr wchar_t kClassName[] = L"VomaMonitorWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 // Reported for a dispatched WM_NULL, whose own number would read as "none".
 constexpr int32_t kNullMessageEvent = 0x10000;
+// How long the new window must go without a message before it counts as
+// settled, and the most that settling may take.
+constexpr DWORD kSettleQuietMs = 30;
+constexpr DWORD kSettleLimitMs = 300;
 
 HWND Monitor = nullptr;
 // Close requests the window got but the main loop has not heard of yet. The
 // window stays up: the loop still has the stop commands to send.
 int32_t PendingCloseRequests = 0;
+// The window has had a WM_PAINT (and with it the erase of its background).
+bool MonitorPainted = false;
 
 LRESULT CALLBACK MonitorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE) {
         ++PendingCloseRequests;
         return 0;
     }
+    if (message == WM_PAINT) MonitorPainted = true;
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The frame is drawn once, right after the window opens, and nothing draws it
+// again. A desktop may expose a new window only some time after it was shown
+// (X11 does, during a later message pump), and the erase that follows would
+// wipe the frame. So the new window first gets its paint and whatever the
+// desktop sends while mapping it: messages are handled until the window has
+// been painted, has nothing left to paint and no message has come for a
+// short while, or until the bound. A close request raised meanwhile is kept
+// by the counter for the main loop.
+void SettleMonitorWindow() {
+    const DWORD start = GetTickCount();
+    DWORD lastMessage = start;
+    for (;;) {
+        MSG msg{};
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            lastMessage = GetTickCount();
+        }
+        const DWORD now = GetTickCount();
+        const bool quiet = now - lastMessage >= kSettleQuietMs;
+        if ((MonitorPainted && quiet && !GetUpdateRect(Monitor, nullptr, FALSE)) ||
+            now - start >= kSettleLimitMs)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kSettleQuietMs, QS_ALLINPUT);
+    }
 }
 
 } // namespace
@@ -51,6 +85,7 @@ bool OpenMonitorWindow(std::u16string_view title, const WindowPlacement& placeme
     UpdateWindow(Monitor);
     SetForegroundWindow(Monitor);
     SetActiveWindow(Monitor);
+    SettleMonitorWindow();
     return true;
 }
 
