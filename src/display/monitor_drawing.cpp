@@ -111,7 +111,8 @@ DotPositions ComputeDotPositions(int32_t originX, int32_t originY, int32_t size)
     DotPositions dots;
     dots.left.x = RoundToInt32(originX + ChannelSet.XL / unitsPerPixel + half);
     dots.left.y = RoundToInt32(originY + ChannelSet.YL / unitsPerPixel + half);
-    dots.right.x = RoundToInt32(static_cast<double>(originX) + size + half + kFieldGap + ChannelSet.XD / unitsPerPixel);
+    dots.right.x =
+        RoundToInt32(static_cast<double>(originX) + size + half + kFieldGap + ChannelSet.XD / unitsPerPixel);
     dots.right.y = RoundToInt32(originY + ChannelSet.YD / unitsPerPixel + half);
     return dots;
 }

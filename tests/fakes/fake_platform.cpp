@@ -123,7 +123,9 @@ int32_t ReadFileBytes(uint8_t* buffer, int32_t capacity) {
 void CloseReadFile() { Record("CloseReadFile"); }
 
 namespace {
-std::string Text(Rgb c) { return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue); }
+std::string Text(Rgb c) {
+    return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue);
+}
 void Draw(std::string op) {
     if (!Fake.inPass) op += " outside a pass";
     Fake.drawing.push_back(std::move(op));
@@ -157,7 +159,8 @@ void DrawRect(int32_t x, int32_t y, int32_t width, int32_t height) {
          Text(Fake.colour));
 }
 void DrawDisc(int32_t x, int32_t y, int32_t radius, Rgb colour) {
-    Draw("Disc " + std::to_string(x) + "," + std::to_string(y) + " r" + std::to_string(radius) + " " + Text(colour));
+    Draw("Disc " + std::to_string(x) + "," + std::to_string(y) + " r" + std::to_string(radius) + " " +
+         Text(colour));
 }
 void DrawString(int32_t x, int32_t y, std::u16string_view text, Rgb colour) {
     Draw("String " + std::to_string(x) + "," + std::to_string(y) + " '" + Utf8(text) + "' " + Text(colour) +

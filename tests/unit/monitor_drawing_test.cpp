@@ -54,8 +54,15 @@ TEST_F(MonitorDrawing, DotPositionsFollowTheChannelsAndRoundHalvesToEven) {
         {0, 0, 0, 0, 25, 25, 127, {88, 88}, {236, 88}},
         {0, 0, 0, 0, 26, 24, 127, {90, 88}, {236, 88}},
         // Far outside the nominal range: no clamping, no overflow.
-        {INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, 25, 25, 128,
-         {-124944414, 124944592}, {124944740, -124944414}},
+        {INT32_MIN,
+         INT32_MAX,
+         INT32_MAX,
+         INT32_MIN,
+         25,
+         25,
+         128,
+         {-124944414, 124944592},
+         {124944740, -124944414}},
     };
     for (const DotCase& c : cases) {
         SetSticks(c.xl, c.yl, c.xd, c.yd);
@@ -67,8 +74,9 @@ TEST_F(MonitorDrawing, DotPositionsFollowTheChannelsAndRoundHalvesToEven) {
 
 TEST_F(MonitorDrawing, StaticFrameIsABlackFieldAndTwoGreenOutlines) {
     DrawStaticFrame();
-    EXPECT_EQ(Fake.drawing, (Ops{"Begin", "Rect 0,0 550x550 filled 0,0,0", "Rect 25,27 128x128 outlined 0,255,90",
-                                 "Rect 173,27 128x128 outlined 0,255,90", "End"}));
+    EXPECT_EQ(Fake.drawing,
+              (Ops{"Begin", "Rect 0,0 550x550 filled 0,0,0", "Rect 25,27 128x128 outlined 0,255,90",
+                   "Rect 173,27 128x128 outlined 0,255,90", "End"}));
 }
 
 TEST_F(MonitorDrawing, StaticFrameWhoseBeginFailsDrawsNothing) {
@@ -112,8 +120,9 @@ TEST_F(MonitorDrawing, EachDotLeavesItsTrailWhereItWasBeforeMoving) {
     SetSticks(-1000, -1000, 1000, 1000);
     Fake.drawing.clear();
     DrawSticks(25, 25, 128);
-    EXPECT_EQ(DotsOf(Fake.drawing), (Ops{"Rect 89,89 5x5 filled 0,20,0", "Rect 31,31 5x5 filled 0,255,0",
-                                         "Rect 237,89 5x5 filled 20,0,0", "Rect 295,147 5x5 filled 255,0,0"}));
+    EXPECT_EQ(DotsOf(Fake.drawing),
+              (Ops{"Rect 89,89 5x5 filled 0,20,0", "Rect 31,31 5x5 filled 0,255,0",
+                   "Rect 237,89 5x5 filled 20,0,0", "Rect 295,147 5x5 filled 255,0,0"}));
     EXPECT_EQ(PrevLeftDot, (DotPoint{31, 31}));
     EXPECT_EQ(PrevRightDot, (DotPoint{295, 147}));
 }
@@ -164,8 +173,12 @@ TEST_F(MonitorDrawing, LabelsShowXAsItIsAndYNegatedWithSevenTrailingSpaces) {
     const LabelCase cases[] = {
         {5, -1000, 1000, 1, {"XL: 5       ", "YL: 1000       ", "XD: 1000       ", "YD: -1       "}},
         {-1000, 1000, -7, -250, {"XL: -1000       ", "YL: -1000       ", "XD: -7       ", "YD: 250       "}},
-        {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX,
-         {"XL: -2147483648       ", "YL: 2147483648       ", "XD: 2147483647       ", "YD: -2147483647       "}},
+        {INT32_MIN,
+         INT32_MIN,
+         INT32_MAX,
+         INT32_MAX,
+         {"XL: -2147483648       ", "YL: 2147483648       ", "XD: 2147483647       ",
+          "YD: -2147483647       "}},
     };
     for (const LabelCase& c : cases) {
         SetSticks(c.xl, c.yl, c.xd, c.yd);
@@ -174,8 +187,8 @@ TEST_F(MonitorDrawing, LabelsShowXAsItIsAndYNegatedWithSevenTrailingSpaces) {
         const int x[] = {50, 50, 230, 230}, y[] = {156, 176, 156, 176};
         Ops expected;
         for (int k = 0; k < 4; ++k)
-            expected.push_back("String " + std::to_string(x[k]) + "," + std::to_string(y[k]) + " '" + c.texts[k] +
-                               "' 0,255,255 opaque");
+            expected.push_back("String " + std::to_string(x[k]) + "," + std::to_string(y[k]) + " '" +
+                               c.texts[k] + "' 0,255,255 opaque");
         const Ops labels(Fake.drawing.end() - 5, Fake.drawing.end() - 1);
         EXPECT_EQ(labels, expected);
     }
