@@ -4,6 +4,7 @@
 #include <SDL_ttf.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -19,6 +20,61 @@ Rgb DrawColour{255, 255, 255};
 Rgb BackColour{0, 0, 0};
 int32_t DrawMode = kDrawModeDefault;
 TTF_Font* PassFont = nullptr;
+
+// What the pass painted, so only that goes to the screen at its end: a few
+// small boxes per tick instead of the whole client area three times over.
+SDL_Rect PassArea{0, 0, 0, 0};
+
+void AddToPassArea(const SDL_Rect& rect) {
+    if (rect.w <= 0 || rect.h <= 0) return;
+    if (PassArea.w <= 0 || PassArea.h <= 0) {
+        PassArea = rect;
+        return;
+    }
+    SDL_UnionRect(&PassArea, &rect, &PassArea);
+}
+
+// Rendered texts and text widths, kept between passes: the lamp numbers and
+// a stick value that has not changed are the same pictures every tick, and
+// shaping them anew each time is most of the cost of drawing. A small ring;
+// the oldest entry goes first.
+struct CachedText {
+    std::string utf8;
+    Rgb colour;
+    SDL_Surface* glyphs = nullptr; // null: only the width is known
+    int width = 0;
+};
+constexpr size_t kCachedTexts = 48;
+std::array<CachedText, kCachedTexts> TextCache;
+size_t NextCacheSlot = 0;
+TTF_Font* CachedFont = nullptr; // the font the cache was made with
+
+void ClearTextCache() {
+    for (CachedText& entry : TextCache) {
+        if (entry.glyphs != nullptr) SDL_FreeSurface(entry.glyphs);
+        entry = CachedText{};
+    }
+    NextCacheSlot = 0;
+}
+
+CachedText* FindCached(const std::string& utf8, const Rgb* colour) {
+    if (CachedFont != PassFont) {
+        ClearTextCache();
+        CachedFont = PassFont;
+    }
+    for (CachedText& entry : TextCache)
+        if (!entry.utf8.empty() && entry.utf8 == utf8 && (colour == nullptr || entry.colour == *colour))
+            return &entry;
+    return nullptr;
+}
+
+CachedText& NewCacheEntry() {
+    CachedText& entry = TextCache[NextCacheSlot];
+    NextCacheSlot = (NextCacheSlot + 1) % kCachedTexts;
+    if (entry.glyphs != nullptr) SDL_FreeSurface(entry.glyphs);
+    entry = CachedText{};
+    return entry;
+}
 
 // Keeps coordinates far from the 32-bit edge before SDL sees them; anything
 // this far out is clipped anyway.
@@ -40,6 +96,7 @@ void FillClipped(int64_t left, int64_t top, int64_t right, int64_t bottom, uint3
     SDL_Rect rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
                   static_cast<int>(bottom - top)};
     SDL_FillRect(PassCanvas, &rect, pixel);
+    AddToPassArea(rect);
 }
 
 // The largest d with d * d <= value (value >= 0).
@@ -59,9 +116,36 @@ struct TextExtent {
 TextExtent MeasureText(const std::string& utf8) {
     TextExtent extent;
     if (PassFont == nullptr) return extent;
-    if (TTF_SizeUTF8(PassFont, utf8.c_str(), &extent.width, &extent.height) != 0) return {};
+    if (const CachedText* cached = FindCached(utf8, nullptr)) {
+        extent.width = cached->width;
+    } else {
+        if (TTF_SizeUTF8(PassFont, utf8.c_str(), &extent.width, &extent.height) != 0) return {};
+        CachedText& entry = NewCacheEntry();
+        entry.utf8 = utf8;
+        entry.width = extent.width;
+    }
     extent.height = TTF_FontHeight(PassFont); // the cell height, whatever the text
     return extent;
+}
+
+// The text's glyphs in `colour` on a transparent ground, owned by the cache.
+SDL_Surface* RenderedText(const std::string& utf8, Rgb colour) {
+    CachedText* cached = FindCached(utf8, &colour);
+    if (cached != nullptr && cached->glyphs != nullptr) return cached->glyphs;
+    SDL_Surface* glyphs =
+        TTF_RenderUTF8_Blended(PassFont, utf8.c_str(), SDL_Color{colour.red, colour.green, colour.blue, 255});
+    if (glyphs == nullptr) return nullptr;
+    SDL_SetSurfaceBlendMode(glyphs, SDL_BLENDMODE_BLEND);
+    if (cached == nullptr) {
+        int width = 0;
+        if (const CachedText* measured = FindCached(utf8, nullptr)) width = measured->width;
+        cached = &NewCacheEntry();
+        cached->utf8 = utf8;
+        cached->width = width != 0 ? width : glyphs->w;
+    }
+    cached->colour = colour;
+    cached->glyphs = glyphs;
+    return glyphs;
 }
 
 } // namespace
@@ -75,6 +159,7 @@ int32_t BeginWindowDrawing() {
     BackColour = Rgb{0, 0, 0};
     DrawMode = kDrawModeDefault;
     PassFont = SystemFont();
+    PassArea = SDL_Rect{0, 0, 0, 0};
     return 1;
 }
 
@@ -82,7 +167,7 @@ void EndWindowDrawing() {
     if (PassCanvas == nullptr) return;
     PassCanvas = nullptr;
     PassFont = nullptr;
-    ShowMonitorCanvas();
+    if (PassArea.w > 0 && PassArea.h > 0) ShowMonitorCanvasArea(PassArea);
 }
 
 void SetDrawColour(Rgb colour) { DrawColour = colour; }
@@ -134,15 +219,13 @@ void DrawString(int32_t x, int32_t y, std::u16string_view text, Rgb colour) {
         const TextExtent cells = MeasureText(utf8);
         FillClipped(left, top, left + cells.width, top + cells.height, Pixel(BackColour));
     }
-    SDL_Surface* glyphs =
-        TTF_RenderUTF8_Blended(PassFont, utf8.c_str(), SDL_Color{colour.red, colour.green, colour.blue, 255});
+    SDL_Surface* glyphs = RenderedText(utf8, colour);
     if (glyphs == nullptr) return;
     // The rendered surface is one cell high with the ascent at its top, so
     // its corner is the corner of the first character cell.
     SDL_Rect at{static_cast<int>(left), static_cast<int>(top), 0, 0};
-    SDL_SetSurfaceBlendMode(glyphs, SDL_BLENDMODE_BLEND);
-    SDL_BlitSurface(glyphs, nullptr, PassCanvas, &at);
-    SDL_FreeSurface(glyphs);
+    SDL_BlitSurface(glyphs, nullptr, PassCanvas, &at); // leaves `at` as the clipped area painted
+    AddToPassArea(at);
 }
 
 int32_t StringWidth(std::u16string_view text) {
@@ -153,4 +236,8 @@ int32_t StringHeight(std::u16string_view text) {
     return PassCanvas == nullptr ? 0 : MeasureText(ToUtf8(text)).height;
 }
 
-void ShutDownText() { CloseSystemFont(); }
+void ShutDownText() {
+    ClearTextCache();
+    CachedFont = nullptr;
+    CloseSystemFont();
+}

@@ -8,6 +8,7 @@
 
 struct SDL_Window;
 struct SDL_Surface;
+struct SDL_Rect;
 
 // window.cpp: the monitor window, or null when it is not open.
 SDL_Window* MonitorSdlWindow();
@@ -19,6 +20,8 @@ SDL_Surface* MonitorCanvas();
 // window.cpp: puts the canvas on the screen (after a drawing pass, and
 // whenever the window system shows the window again).
 void ShowMonitorCanvas();
+// window.cpp: the same for one area of it (what a drawing pass painted).
+void ShowMonitorCanvasArea(const SDL_Rect& area);
 // window.cpp: one canvas pixel; false outside the canvas or when none.
 bool ReadCanvasPixel(int32_t x, int32_t y, uint8_t rgb[3]);
 

@@ -77,11 +77,18 @@ int32_t PollEvent() {
 }
 
 void ShowMonitorCanvas() {
+    if (Canvas == nullptr) return;
+    ShowMonitorCanvasArea(SDL_Rect{0, 0, Canvas->w, Canvas->h});
+}
+
+void ShowMonitorCanvasArea(const SDL_Rect& area) {
     if (Monitor == nullptr || Canvas == nullptr) return;
     SDL_Surface* screen = SDL_GetWindowSurface(Monitor);
     if (screen == nullptr) return;
-    SDL_BlitSurface(Canvas, nullptr, screen, nullptr);
-    SDL_UpdateWindowSurface(Monitor);
+    SDL_Rect from = area;
+    SDL_Rect to = area;
+    SDL_BlitSurface(Canvas, &from, screen, &to);
+    SDL_UpdateWindowSurfaceRects(Monitor, &to, 1);
 }
 
 SDL_Window* MonitorSdlWindow() { return Monitor; }
