@@ -19,7 +19,11 @@ import time
 import tty
 
 MESSAGE = re.compile(rb"JOY (-?\d+(?:,-?\d+){10})(?=JOY |RCBAPP=|$)|RCBAPP=(\d+) ")
-FIELDS = ("XL", "YL", "XD", "YD", "Aux5", "Aux6", "Aux7", "B1", "B2", "B3", "B4")
+# The JOY line's field order, as the device reads it: Aux7 comes before the
+# first two button bytes, Aux6 after them.
+FIELDS = ("XL", "YL", "XD", "YD", "Aux5", "Aux7", "B1", "B2", "Aux6", "B3", "B4")
+AXES = ("XL", "YL", "XD", "YD", "Aux5", "Aux6", "Aux7")
+BYTES = ("B1", "B2", "B3", "B4")
 
 
 def describe(match, gap_ms):
@@ -27,9 +31,9 @@ def describe(match, gap_ms):
     if match.group(2) is not None:
         what = {b"85": "start", b"0": "stop"}.get(match.group(2), "?")
         return f"{period}  RCBAPP={match.group(2).decode()}  ({what} command)"
-    values = [int(v) for v in match.group(1).split(b",")]
-    sticks = " ".join(f"{n}={v:6d}" for n, v in zip(FIELDS[:7], values[:7]))
-    buttons = " ".join(f"{n}={v:08b}" for n, v in zip(FIELDS[7:], values[7:]))
+    values = dict(zip(FIELDS, (int(v) for v in match.group(1).split(b","))))
+    sticks = " ".join(f"{n}={values[n]:6d}" for n in AXES)
+    buttons = " ".join(f"{n}={values[n] & 0xFF:08b}" for n in BYTES)
     return f"{period}  JOY  {sticks}  {buttons}"
 
 
