@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <SDL_ttf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -439,6 +441,141 @@ TEST_F(MonitorWindow, CanvasDiscHasTheEllipseRowsAndClipsAnyNumbers) {
             kLeftDot, kBlack,
             "disc " + std::to_string(c.x) + "," + std::to_string(c.y) + " r" + std::to_string(c.radius));
     }
+}
+
+// The canvas as rows of pixels, for comparing two drawings.
+std::vector<Rgb> CanvasPicture() {
+    std::vector<Rgb> picture;
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = 0; x < kWidth; ++x)
+            picture.push_back(CanvasPixel(x, y));
+    return picture;
+}
+
+// `text` drawn at (100, 100) on a black canvas in one pass, transparent or on
+// its back cells, and the picture that leaves.
+std::vector<Rgb> TextPicture(std::u16string_view text, Rgb colour, int32_t mode) {
+    FillCanvas(kBlack);
+    EXPECT_NE(BeginWindowDrawing(), 0);
+    SetDrawMode(mode);
+    DrawString(100, 100, text, colour);
+    EndWindowDrawing();
+    return CanvasPicture();
+}
+
+TEST_F(MonitorWindow, CanvasTextIsItsCharactersSideBySideAtTheirWidths) {
+    ASSERT_NE(SystemFont(), nullptr);
+    const std::u16string_view texts[] = {u"10",        u"16",        u"XL: -1000       ",
+                                         u"YL: 32767", u"AVATAR To", u"jJ/,"};
+    for (const std::u16string_view text : texts) {
+        const std::string name = ToUtf8(text);
+        const std::vector<Rgb> whole = TextPicture(text, kWhite, kDrawModeTransparentText);
+
+        // The same characters one call each, every one at the width of those before it.
+        FillCanvas(kBlack);
+        ASSERT_NE(BeginWindowDrawing(), 0);
+        SetDrawMode(kDrawModeTransparentText);
+        int32_t width = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            EXPECT_EQ(StringWidth(text.substr(0, i)), width) << name << " up to " << i;
+            DrawString(100 + width, 100, text.substr(i, 1), kWhite);
+            width += StringWidth(text.substr(i, 1));
+        }
+        EXPECT_EQ(StringWidth(text), width) << name << ": no pair of characters is drawn closer or wider";
+        const int32_t height = StringHeight(text);
+        EndWindowDrawing();
+        EXPECT_TRUE(CanvasPicture() == whole) << name;
+
+        // The ink keeps to the cells, give or take a glyph's overhang.
+        int32_t leftInk = INT32_MAX, rightInk = INT32_MIN;
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x)
+                if (whole[static_cast<size_t>(y * kWidth + x)] != kBlack) {
+                    EXPECT_TRUE(y >= 100 && y < 100 + height) << name << " inked row " << y;
+                    leftInk = std::min(leftInk, x);
+                    rightInk = std::max(rightInk, x);
+                }
+        EXPECT_GE(leftInk, 99) << name;
+        EXPECT_LE(rightInk, 100 + width) << name;
+    }
+
+    // A lamp number's ink lies inside its measured width, so centring it centres the ink.
+    ASSERT_NE(BeginWindowDrawing(), 0);
+    const int32_t tenWidth = StringWidth(u"10");
+    EndWindowDrawing();
+    const std::vector<Rgb> ten = TextPicture(u"10", kWhite, kDrawModeTransparentText);
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x : {99, 100 + tenWidth})
+            EXPECT_EQ(ten[static_cast<size_t>(y * kWidth + x)], kBlack) << x << "," << y;
+}
+
+TEST_F(MonitorWindow, CanvasTextTakesSurrogatePairsAndCharactersTheFontLacks) {
+    ASSERT_NE(SystemFont(), nullptr);
+    int pairAdvance = 0;
+    ASSERT_EQ(TTF_GlyphMetrics32(SystemFont(), 0x1F600, nullptr, nullptr, nullptr, nullptr, &pairAdvance), 0);
+    struct Case {
+        const char* name;
+        std::u16string_view text;
+        std::u16string_view measuredAs; // empty: by `advances` instead
+        int32_t advances = 0;           // of U+1F600
+    };
+    const Case cases[] = {
+        {"a pair is one character", u"\U0001F600", u"", 1},
+        {"pairs side by side", u"A\U0001F600\U0001F600B", u"AB", 2},
+        {"a lone high surrogate",
+         u"A\xD83D"
+         u"B",
+         u"A\uFFFDB"},
+        {"a high surrogate last", u"A\xD83D", u"A\uFFFD"},
+        {"a lone low surrogate", u"\xDE00", u"\uFFFD"},
+        {"a pair the wrong way round", u"\xDE00\xD83D", u"\uFFFD\uFFFD"},
+        {"a private-use character", u"\uE000\uE001", u"", 0},
+        {"a null character", std::u16string_view(u"A\0B", 3), u"", 0},
+    };
+    for (const Case& c : cases) {
+        FillCanvas(kRed);
+        ASSERT_NE(BeginWindowDrawing(), 0);
+        const int32_t width = StringWidth(c.text);
+        if (!c.measuredAs.empty() || c.advances > 0) {
+            EXPECT_EQ(width, StringWidth(c.measuredAs) + c.advances * pairAdvance) << c.name;
+        }
+        DrawString(100, 100, c.text, kWhite);
+        const int32_t height = StringHeight(c.text);
+        EndWindowDrawing();
+        // The back cells cover exactly the measured width.
+        if (width > 0) {
+            EXPECT_NE(CanvasPixel(100, 100 + height - 1), kRed) << c.name;
+            EXPECT_NE(CanvasPixel(100 + width - 1, 100 + height - 1), kRed) << c.name;
+        }
+        EXPECT_EQ(CanvasPixel(100 + width, 100 + height - 1), kRed) << c.name;
+        EXPECT_EQ(CanvasPixel(100, 100 + height), kRed) << c.name;
+    }
+}
+
+TEST_F(MonitorWindow, CanvasTextStaysRightAfterThousandsOfCharactersAndAFontReopened) {
+    ASSERT_NE(SystemFont(), nullptr);
+    constexpr Rgb kCyan{0, 255, 255};
+    const std::vector<Rgb> number = TextPicture(u"10", kWhite, kDrawModeTransparentText);
+    const std::vector<Rgb> label = TextPicture(u"XL: -1000       ", kCyan, kDrawModeDefault);
+
+    // Far more characters and colours than any table of glyphs holds.
+    for (char16_t first = 0x100; first < 0x2100; first += 64) {
+        std::u16string text;
+        for (char16_t c = first; c < first + 64; ++c)
+            text += c;
+        ASSERT_NE(BeginWindowDrawing(), 0);
+        for (uint8_t shade : {uint8_t{10}, uint8_t{200}})
+            DrawString(-500, 50, text, Rgb{shade, 0, static_cast<uint8_t>(first)});
+        EndWindowDrawing();
+    }
+    EXPECT_TRUE(TextPicture(u"10", kWhite, kDrawModeTransparentText) == number);
+    EXPECT_TRUE(TextPicture(u"XL: -1000       ", kCyan, kDrawModeDefault) == label);
+
+    // The font given back and opened again: nothing drawn from the old one.
+    ShutDownText();
+    ASSERT_NE(SystemFont(), nullptr);
+    EXPECT_TRUE(TextPicture(u"10", kWhite, kDrawModeTransparentText) == number);
+    EXPECT_TRUE(TextPicture(u"XL: -1000       ", kCyan, kDrawModeDefault) == label);
 }
 
 TEST(DisplayDrawing, BeginFailsWithoutTheMonitorWindow) {

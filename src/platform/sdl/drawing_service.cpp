@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
-#include <string>
+#include <cstddef>
 
 #include "sdl_backend.h"
 #include "system_font.h"
@@ -34,46 +35,140 @@ void AddToPassArea(const SDL_Rect& rect) {
     SDL_UnionRect(&PassArea, &rect, &PassArea);
 }
 
-// Rendered texts and text widths, kept between passes: the lamp numbers and
-// a stick value that has not changed are the same pictures every tick, and
-// shaping them anew each time is most of the cost of drawing. A small ring;
-// the oldest entry goes first.
-struct CachedText {
-    std::string utf8;
-    Rgb colour;
-    SDL_Surface* glyphs = nullptr; // null: only the width is known
-    int width = 0;
+// Text is drawn glyph by glyph from pictures kept between passes: the label
+// values change every tick, so a cache of whole texts misses, but their
+// characters are the same few digits and letters each time. Shaping whole
+// texts anew was most of a tick's cost.
+//
+// No kerning: every character steps on by its own advance, so the width a
+// text measures and the cells its glyphs are drawn in agree exactly.
+constexpr uint64_t kNoKey = UINT64_MAX;
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
+
+struct CachedGlyph {
+    uint64_t key = kNoKey;          // the code point, with the colour for pictures
+    SDL_Surface* picture = nullptr; // null: nothing to ink (a space) or none to be had
+    int32_t advance = 0;
+    int32_t originX = 0; // the pen's column on the picture (glyphs reaching left of it)
 };
-constexpr size_t kCachedTexts = 48;
-std::array<CachedText, kCachedTexts> TextCache;
-size_t NextCacheSlot = 0;
-TTF_Font* CachedFont = nullptr; // the font the cache was made with
+
+// A fixed table of glyphs: each key has a short run of slots starting where
+// it hashes to; when the run is full, one of them is given up in turn. Never
+// more than kSlots pictures, however many characters come by.
+class GlyphTable {
+  public:
+    // The entry of `key`, or an empty slot for it (its key still kNoKey).
+    CachedGlyph& Slot(uint64_t key) {
+        const auto home = static_cast<size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits));
+        for (size_t i = 0; i < kRun; ++i) {
+            CachedGlyph& entry = slots_[(home + i) % kSlots];
+            if (entry.key == key || entry.key == kNoKey) return entry;
+        }
+        CachedGlyph& victim = slots_[(home + nextVictim_) % kSlots];
+        nextVictim_ = (nextVictim_ + 1) % kRun;
+        Release(victim);
+        return victim;
+    }
+    void Clear() {
+        for (CachedGlyph& entry : slots_)
+            Release(entry);
+        nextVictim_ = 0;
+    }
+
+  private:
+    static constexpr int kSlotBits = 8;
+    static constexpr size_t kSlots = size_t{1} << kSlotBits;
+    static constexpr size_t kRun = 8;
+    static void Release(CachedGlyph& entry) {
+        if (entry.picture != nullptr) SDL_FreeSurface(entry.picture);
+        entry = CachedGlyph{};
+    }
+    std::array<CachedGlyph, kSlots> slots_{};
+    size_t nextVictim_ = 0;
+};
+
+GlyphTable Advances;            // keyed by code point; no pictures
+GlyphTable Glyphs;              // keyed by code point and colour
+TTF_Font* CachedFont = nullptr; // the font the tables were made with
 
 void ClearTextCache() {
-    for (CachedText& entry : TextCache) {
-        if (entry.glyphs != nullptr) SDL_FreeSurface(entry.glyphs);
-        entry = CachedText{};
-    }
-    NextCacheSlot = 0;
+    Advances.Clear();
+    Glyphs.Clear();
 }
 
-CachedText* FindCached(const std::string& utf8, const Rgb* colour) {
-    if (CachedFont != PassFont) {
-        ClearTextCache();
-        CachedFont = PassFont;
-    }
-    for (CachedText& entry : TextCache)
-        if (!entry.utf8.empty() && entry.utf8 == utf8 && (colour == nullptr || entry.colour == *colour))
-            return &entry;
-    return nullptr;
+void UsePassFont() {
+    if (CachedFont == PassFont) return;
+    ClearTextCache();
+    CachedFont = PassFont;
 }
 
-CachedText& NewCacheEntry() {
-    CachedText& entry = TextCache[NextCacheSlot];
-    NextCacheSlot = (NextCacheSlot + 1) % kCachedTexts;
-    if (entry.glyphs != nullptr) SDL_FreeSurface(entry.glyphs);
-    entry = CachedText{};
+// Calls `use` with each code point of UTF-16 `text`; a lone surrogate is
+// U+FFFD.
+template <typename Use> void ForEachCodePoint(std::u16string_view text, Use use) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint32_t unit = text[i];
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            use(unit);
+        } else if (unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            use(0x10000 + ((unit - 0xD800) << 10) + (uint32_t{text[i + 1]} - 0xDC00));
+            ++i;
+        } else {
+            use(kReplacementCharacter);
+        }
+    }
+}
+
+int32_t Advance(uint32_t codePoint) {
+    CachedGlyph& entry = Advances.Slot(codePoint);
+    if (entry.key == codePoint) return entry.advance;
+    entry.key = codePoint;
+    int advance = 0;
+    if (TTF_GlyphMetrics32(PassFont, codePoint, nullptr, nullptr, nullptr, nullptr, &advance) == 0)
+        entry.advance = advance;
+    return entry.advance;
+}
+
+bool HasInk(const SDL_Surface* picture) {
+    if (SDL_MUSTLOCK(picture) || picture->format->BytesPerPixel != 4 || picture->format->Amask == 0)
+        return true;
+    for (int row = 0; row < picture->h; ++row) {
+        const auto* pixels = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(picture->pixels) +
+                                                               static_cast<ptrdiff_t>(row) * picture->pitch);
+        for (int column = 0; column < picture->w; ++column)
+            if ((pixels[column] & picture->format->Amask) != 0) return true;
+    }
+    return false;
+}
+
+const CachedGlyph& Glyph(uint32_t codePoint, Rgb colour) {
+    const uint64_t key =
+        uint64_t{codePoint} << 24 | uint64_t{colour.red} << 16 | uint64_t{colour.green} << 8 | colour.blue;
+    CachedGlyph& entry = Glyphs.Slot(key);
+    if (entry.key == key) return entry;
+    entry.key = key;
+    int minX = 0, advance = 0;
+    if (TTF_GlyphMetrics32(PassFont, codePoint, &minX, nullptr, nullptr, nullptr, &advance) != 0)
+        return entry;
+    entry.advance = advance;
+    SDL_Surface* picture =
+        TTF_RenderGlyph32_Blended(PassFont, codePoint, SDL_Color{colour.red, colour.green, colour.blue, 255});
+    if (picture == nullptr) return entry;
+    if (!HasInk(picture)) { // a space: nothing to blit every tick
+        SDL_FreeSurface(picture);
+        return entry;
+    }
+    SDL_SetSurfaceBlendMode(picture, SDL_BLENDMODE_BLEND);
+    entry.picture = picture;
+    // A glyph inked left of its origin (Y, j) widens its picture on the left
+    // by as much; the origin is then that many columns in.
+    entry.originX = std::clamp(-minX, 0, picture->w);
     return entry;
+}
+
+int64_t TextWidth(std::u16string_view text) {
+    int64_t width = 0;
+    ForEachCodePoint(text, [&](uint32_t codePoint) { width += Advance(codePoint); });
+    return width;
 }
 
 // Keeps coordinates far from the 32-bit edge before SDL sees them; anything
@@ -107,45 +202,6 @@ int64_t SquareRootFloor(int64_t value) {
     while ((root + 1) * (root + 1) <= value)
         ++root;
     return root;
-}
-
-struct TextExtent {
-    int width = 0, height = 0;
-};
-
-TextExtent MeasureText(const std::string& utf8) {
-    TextExtent extent;
-    if (PassFont == nullptr) return extent;
-    if (const CachedText* cached = FindCached(utf8, nullptr)) {
-        extent.width = cached->width;
-    } else {
-        if (TTF_SizeUTF8(PassFont, utf8.c_str(), &extent.width, &extent.height) != 0) return {};
-        CachedText& entry = NewCacheEntry();
-        entry.utf8 = utf8;
-        entry.width = extent.width;
-    }
-    extent.height = TTF_FontHeight(PassFont); // the cell height, whatever the text
-    return extent;
-}
-
-// The text's glyphs in `colour` on a transparent ground, owned by the cache.
-SDL_Surface* RenderedText(const std::string& utf8, Rgb colour) {
-    CachedText* cached = FindCached(utf8, &colour);
-    if (cached != nullptr && cached->glyphs != nullptr) return cached->glyphs;
-    SDL_Surface* glyphs =
-        TTF_RenderUTF8_Blended(PassFont, utf8.c_str(), SDL_Color{colour.red, colour.green, colour.blue, 255});
-    if (glyphs == nullptr) return nullptr;
-    SDL_SetSurfaceBlendMode(glyphs, SDL_BLENDMODE_BLEND);
-    if (cached == nullptr) {
-        int width = 0;
-        if (const CachedText* measured = FindCached(utf8, nullptr)) width = measured->width;
-        cached = &NewCacheEntry();
-        cached->utf8 = utf8;
-        cached->width = width != 0 ? width : glyphs->w;
-    }
-    cached->colour = colour;
-    cached->glyphs = glyphs;
-    return glyphs;
 }
 
 } // namespace
@@ -213,27 +269,35 @@ void DrawDisc(int32_t x, int32_t y, int32_t radius, Rgb colour) {
 
 void DrawString(int32_t x, int32_t y, std::u16string_view text, Rgb colour) {
     if (PassCanvas == nullptr || PassFont == nullptr || text.empty()) return;
-    const std::string utf8 = ToUtf8(text);
+    UsePassFont();
     const int64_t left = Clamp(x), top = Clamp(y);
-    if ((DrawMode & kDrawModeTransparentText) == 0) {
-        const TextExtent cells = MeasureText(utf8);
-        FillClipped(left, top, left + cells.width, top + cells.height, Pixel(BackColour));
-    }
-    SDL_Surface* glyphs = RenderedText(utf8, colour);
-    if (glyphs == nullptr) return;
-    // The rendered surface is one cell high with the ascent at its top, so
-    // its corner is the corner of the first character cell.
-    SDL_Rect at{static_cast<int>(left), static_cast<int>(top), 0, 0};
-    SDL_BlitSurface(glyphs, nullptr, PassCanvas, &at); // leaves `at` as the clipped area painted
-    AddToPassArea(at);
+    if ((DrawMode & kDrawModeTransparentText) == 0)
+        FillClipped(left, top, left + TextWidth(text), top + TTF_FontHeight(PassFont), Pixel(BackColour));
+    // Each picture is one cell high with the ascent at its top, so its top
+    // is the cell's.
+    int64_t pen = left;
+    ForEachCodePoint(text, [&](uint32_t codePoint) {
+        const CachedGlyph& glyph = Glyph(codePoint, colour);
+        SDL_Surface* picture = glyph.picture;
+        const int64_t at = pen - glyph.originX;
+        pen += glyph.advance;
+        if (picture == nullptr || at >= PassCanvas->w || at + picture->w <= 0 || top >= PassCanvas->h ||
+            top + picture->h <= 0)
+            return;
+        SDL_Rect area{static_cast<int>(at), static_cast<int>(top), 0, 0};
+        SDL_BlitSurface(picture, nullptr, PassCanvas, &area); // leaves `area` as the clipped area painted
+        AddToPassArea(area);
+    });
 }
 
 int32_t StringWidth(std::u16string_view text) {
-    return PassCanvas == nullptr ? 0 : MeasureText(ToUtf8(text)).width;
+    if (PassCanvas == nullptr || PassFont == nullptr) return 0;
+    UsePassFont();
+    return static_cast<int32_t>(std::min<int64_t>(TextWidth(text), INT32_MAX));
 }
 
-int32_t StringHeight(std::u16string_view text) {
-    return PassCanvas == nullptr ? 0 : MeasureText(ToUtf8(text)).height;
+int32_t StringHeight(std::u16string_view) {
+    return PassCanvas == nullptr || PassFont == nullptr ? 0 : TTF_FontHeight(PassFont);
 }
 
 void ShutDownText() {
