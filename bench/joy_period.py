@@ -103,7 +103,7 @@ def main():
         # The bare loop, as many ticks as the program ran.
         port = harness.PtyPort(cfg)
         ticks = max(len(program), 100)
-        bare_proc = subprocess.Popen(["wine", str(build / "bench-bare-loop.exe"), str(ticks)],
+        bare_proc = subprocess.Popen([*harness.WINE, str(build / "bench-bare-loop.exe"), str(ticks)],
                                      env=cfg.wine_env(session.display), stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Its CPU over the same steady stretch as the program's, start-up left out.
@@ -117,7 +117,7 @@ def main():
         bare = periods_ms(port.snapshot())
         port.close()
 
-        drawing = subprocess.run(["wine", str(build / "bench-drawing-cost.exe"), str(args.drawing_ticks)],
+        drawing = subprocess.run([*harness.WINE, str(build / "bench-drawing-cost.exe"), str(args.drawing_ticks)],
                                  env=cfg.wine_env(session.display), stdin=subprocess.DEVNULL,
                                  capture_output=True, timeout=300).stdout.decode("utf-8", "replace")
     finally:

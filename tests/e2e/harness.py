@@ -88,6 +88,12 @@ WINE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 PROGRAM_OVERRIDES = "dinput,xinput9_1_0=n;" + WINE_OVERRIDES
 
 
+# Wine, started with address-space randomisation off: now and then a random
+# layout puts something where wine must map its shared user data
+# ("failed to map the shared user data"), and the process dies at birth.
+WINE = ["setarch", "x86_64", "-R", "wine"]
+
+
 class Failure(Exception):
     pass
 
@@ -226,7 +232,7 @@ def _make_prefix(cfg, env, wine_version, output):
                    f"\"Debugger\"=\"{NO_DEBUGGER}\"\n\n"
                    "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n"
                    f"\"COM3\"=\"{cfg.com3}\"\n")
-    if _run_quiet(["wine", "regedit", "/S", windows_path(reg)], env, 120, output=output) != 0:
+    if _run_quiet([*WINE, "regedit", "/S", windows_path(reg)], env, 120, output=output) != 0:
         raise Failure("importing the prefix settings failed")
     # Let the wineserver end by itself so that it writes the registry out.
     _run_quiet(["wineserver", "-w"], env, 120, output=output)
@@ -249,7 +255,7 @@ def fixture_setup(cfg):
     cfg.record.write_text(json.dumps({"display": display, "xvfb_pid": pid}))
     log(f"Xvfb {display} (pid {pid})")
     env = cfg.wine_env(display)
-    wine_version = subprocess.run(["wine", "--version"], env=env, capture_output=True, text=True).stdout.strip()
+    wine_version = subprocess.run([*WINE, "--version"], env=env, capture_output=True, text=True).stdout.strip()
     if _prefix_ready(cfg, wine_version):
         log(f"reusing the wine prefix {cfg.prefix}")
     else:
@@ -263,7 +269,7 @@ def fixture_setup(cfg):
     if _run_quiet(["wineserver", "-p"], env, 30, output=output) != 0:
         raise Failure("could not start a persistent wineserver")
     # The first start brings up wine's services and desktop; pay for it here.
-    if _run_quiet(["wine", str(cfg.tools / "e2e-wininspect.exe")], env, 120, output=output) != 0:
+    if _run_quiet([*WINE, str(cfg.tools / "e2e-wininspect.exe")], env, 120, output=output) != 0:
         raise Failure("wine could not run a program in the prefix")
     if os.readlink(link) != str(cfg.com3):
         raise Failure(f"{link} does not point at {cfg.com3} after wine started")
@@ -634,7 +640,7 @@ class Run:
         self._out = open(self.stdout, "wb")
         self._err = open(self.stderr, "wb")
         self.started = time.monotonic()
-        self.proc = subprocess.Popen(["wine", str(self.cfg.exe)], env=env, cwd=self.cwd,
+        self.proc = subprocess.Popen([*WINE, str(self.cfg.exe)], env=env, cwd=self.cwd,
                                      stdin=subprocess.DEVNULL, stdout=self._out, stderr=self._err)
         threading.Thread(target=self._watch_exit, daemon=True).start()
         log(f"[{self.label}] started the program (pid {self.proc.pid})")
@@ -686,7 +692,7 @@ class Run:
         """What wine shows, read by our inspector; a failed look is retried
         (it only reads), but every failure is logged."""
         for attempt in range(3):
-            out = subprocess.run(["wine", str(self.cfg.tools / "e2e-wininspect.exe")],
+            out = subprocess.run([*WINE, str(self.cfg.tools / "e2e-wininspect.exe")],
                                  env=self.cfg.wine_env(self.s.display, WINEDEBUG="-all,err+all"),
                                  capture_output=True, timeout=30)
             if out.returncode == 0:

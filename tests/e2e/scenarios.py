@@ -453,7 +453,7 @@ def harness_selfcheck(s):
     probe = str(run.cfg.tools / "e2e-standin-probe.exe")
 
     def probe_output(what):
-        out = subprocess.run(["wine", probe, what], env=env, capture_output=True, timeout=60)
+        out = subprocess.run([*harness.WINE, probe, what], env=env, capture_output=True, timeout=60)
         s.equal(out.returncode, 0, f"probe {what} exit code")
         return out.stdout.decode("utf-8", "replace").replace("\r", "")
 
@@ -467,7 +467,7 @@ def harness_selfcheck(s):
     calls = [c["call"] for c in run.calls()]
     s.check("DirectInputCreateEx" in calls and "XInputGetState" in calls, f"call log: {calls}")
     for _ in range(3):
-        crashed = subprocess.run(["wine", probe, "crash"], env=env, capture_output=True, timeout=60)
+        crashed = subprocess.run([*harness.WINE, probe, "crash"], env=env, capture_output=True, timeout=60)
         s.equal(crashed.returncode, 5, "exit code of a program that crashed on an access violation")
     probe_output("serial")
     wait_for(lambda: run.port.data() == b"probe", 5, "the probe's bytes on the pty")
@@ -818,7 +818,7 @@ def held_open(s, run):
     path.write_text(PLAIN_MAPPING, encoding="utf-8")
     ready, release = run.dir / "holder-ready", run.dir / "holder-release"
     output = open(run.dir / "holder-output.txt", "wb")
-    holder = subprocess.Popen(["wine", str(run.cfg.tools / "e2e-hold-file.exe"), harness.windows_path(path),
+    holder = subprocess.Popen([*harness.WINE, str(run.cfg.tools / "e2e-hold-file.exe"), harness.windows_path(path),
                                harness.windows_path(ready), harness.windows_path(release)],
                               env=run.cfg.wine_env(s.display), stdin=subprocess.DEVNULL, stdout=output,
                               stderr=output)
@@ -1058,7 +1058,7 @@ def drawing_soak(s):
     ticks = 20000
     out_path = s.dir / "drawing-soak.txt"
     with open(out_path, "wb") as out:
-        code = subprocess.run(["wine", str(s.cfg.tools / "e2e-drawing-soak.exe"), str(ticks)],
+        code = subprocess.run([*harness.WINE, str(s.cfg.tools / "e2e-drawing-soak.exe"), str(ticks)],
                               env=s.cfg.wine_env(s.display, WINEDEBUG="-all,err+all"), stdin=subprocess.DEVNULL,
                               stdout=out, stderr=subprocess.STDOUT, timeout=150).returncode
     text = out_path.read_text(errors="replace").replace("\r", "")
