@@ -89,7 +89,14 @@ void ShutDown() {
 
 int RunProgram() {
     InitPlatform();
+    // Everything as at the start of a run, even when the process runs more
+    // than one (the in-process tests do).
     ResetTables();
+    ResetMonitorDrawing();
+    QuitFlag = 0;
+    LastEvent = 0;
+    JoystickCount = 0;
+    PortText.clear();
     if (StartUp()) {
         RunMainLoop();
         ShutDown();

@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -32,6 +33,9 @@ struct Script {
     std::string received;    // what it has had so far
     int closeAfterLines = 0; // ask to close once this many JOY lines are in
     int linesAtClose = -1;
+    int hangUpAfterLines = 0; // close the far end once this many JOY lines are in
+    int updatesAfterHangUp = -1;
+    std::chrono::steady_clock::time_point hungUpAt, closeSentAt;
     std::vector<std::string> canvasAtClose; // "x,y r,g,b" at the points below
     bool promptSeen = false;
     Uint32 monitor = 0;
@@ -104,7 +108,33 @@ int JoyLines(const std::string& bytes) {
 
 // Called by SDL whenever the controller service takes its look at the pad,
 // that is inside a tick, before the tick's JOY line.
+void PushClose() {
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = Scripted.monitor;
+    event.window.event = SDL_WINDOWEVENT_CLOSE;
+    Push(event);
+}
+
 void SDLCALL PadUpdate(void*) {
+    if (Scripted.hangUpAfterLines > 0) {
+        // The device goes away mid-run: the far end is closed, the port hangs up.
+        if (Scripted.updatesAfterHangUp >= 0 && ++Scripted.updatesAfterHangUp == 12) {
+            Scripted.closeSentAt = std::chrono::steady_clock::now();
+            PushClose();
+        }
+        if (Scripted.updatesAfterHangUp < 0 && Scripted.master >= 0) {
+            Drain();
+            if (JoyLines(Scripted.received) >= Scripted.hangUpAfterLines) {
+                close(Scripted.master);
+                Scripted.master = -1;
+                Scripted.updatesAfterHangUp = 0;
+                Scripted.hungUpAt = std::chrono::steady_clock::now();
+            }
+        }
+        return;
+    }
     Drain();
     if (Scripted.linesAtClose < 0 && JoyLines(Scripted.received) >= Scripted.closeAfterLines &&
         Scripted.monitor != 0) {
@@ -224,6 +254,24 @@ TEST_F(NativeProgram, StreamsTheGamepadThroughTheSampleFileAndStopsAfterTheClose
               (std::vector<std::string>{"147,31 0,255,0", "151,35 0,255,0", "179,89 255,0,0",
                                         "183,93 255,0,0", "10,2 255,0,0", "30,2 128,128,128", "270,2 255,0,0",
                                         "25,27 0,255,90", "300,154 0,255,90"}));
+}
+
+TEST_F(NativeProgram, AHungUpPortNeitherBlocksNorStopsTheTicks) {
+    SDL_Joystick* pad = AttachGamepad();
+    ASSERT_NE(pad, nullptr);
+    Scripted.hangUpAfterLines = 3;
+    using namespace std::chrono_literals;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunProgram(), 0);
+    const auto end = std::chrono::steady_clock::now();
+    // Twelve more ticks after the hang-up, each at least its pause long; every
+    // write to the dead port gives up at once rather than after its bound (about
+    // four seconds for a JOY line), so the run ends soon after the close request
+    // (one more tick and the three 50 ms shutdown pauses).
+    EXPECT_EQ(Scripted.updatesAfterHangUp, 13); // the twelve, then the one after the close request
+    EXPECT_GE(Scripted.closeSentAt - Scripted.hungUpAt, 11 * 25ms);
+    EXPECT_LT(end - Scripted.closeSentAt, 1500ms);
+    EXPECT_LT(end - start, 10s);
 }
 
 TEST_F(NativeProgram, CancelledPromptEndsTheRunWithoutTouchingThePort) {
