@@ -7,7 +7,7 @@ VOMA_PACKAGES=(
   g++-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev
   wine wine64 xvfb xdotool x11-utils python3 python3-xlib
   clang libclang-rt-14-dev
-  pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core
+  pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core xfonts-base
 )
 
 ensure_packages() {

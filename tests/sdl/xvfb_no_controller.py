@@ -1,9 +1,11 @@
 """The native program on a real X server (Xvfb) with no controller attached.
 
 It must show the message box "¡Error!" before anything else, stay in it
-until the box is answered, and end with exit code 0 once Return (first run)
-or Escape (second run) dismisses it. The box is found by its title and
-answered through XTEST, as a user's keyboard would.
+until the box is answered, and end with exit code 0 once Return or Escape
+dismisses it. The box is found by its title and answered through XTEST, as a
+user's keyboard would. Twice over: on a server with the X core fonts, where
+SDL's own message box shows, and on one with only the built-in font, where
+SDL's box cannot and the program's own box stands in.
 
 Usage: xvfb_no_controller.py <path of voma-joystick>
 Exit code 77 (skipped) only when there is no Xvfb on this machine.
@@ -26,11 +28,11 @@ class Failure(Exception):
     pass
 
 
-def start_xvfb():
+def start_xvfb(extra_args=()):
     """Starts Xvfb on a free display; returns (display name, process)."""
     read_end, write_end = os.pipe()
     proc = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp", *extra_args],
         pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL, start_new_session=True)
     os.close(write_end)
@@ -157,16 +159,18 @@ def main():
     if shutil.which("Xvfb") is None:
         print("SKIP: Xvfb is not installed")
         return SKIPPED
-    display_name, xvfb = start_xvfb()
-    try:
-        for key_name in ("Return", "Escape"):
-            run_once(exe, display_name, key_name)
-    except Failure as failure:
-        print(f"FAIL: {failure}")
-        return 1
-    finally:
-        os.killpg(xvfb.pid, signal.SIGTERM)
-        xvfb.wait()
+    for fonts, xvfb_args in (("core fonts", ()), ("built-in font only", ("-fp", "built-ins"))):
+        display_name, xvfb = start_xvfb(xvfb_args)
+        try:
+            for key_name in ("Return", "Escape"):
+                print(f"{fonts}: ", end="")
+                run_once(exe, display_name, key_name)
+        except Failure as failure:
+            print(f"FAIL: {failure}")
+            return 1
+        finally:
+            os.killpg(xvfb.pid, signal.SIGTERM)
+            xvfb.wait()
     return 0
 
 
